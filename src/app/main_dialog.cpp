@@ -1,0 +1,69 @@
+// The main dialog: "Ersatz", "Standard", "Verstecken" and "Beenden". Closing
+// or minimizing only hides it; a confirmed "Beenden" is the only way out.
+#include "main_dialog.h"
+
+#include "../../res/resource_ids.h"
+#include "../startbutton/replacement.h"
+#include "tray_icon.h"
+
+// Sent by the shell to every top-level window when its taskbar has been
+// created anew; the tray icon must then be added again.
+static UINT TaskbarCreatedMessage = 0;
+
+static INT_PTR ConfirmQuit(HWND hDlg) {
+    int answer = MessageBoxA(hDlg, "Alternativen Startknopf entfernen", "Tastomat",
+                             MB_OKCANCEL | MB_ICONEXCLAMATION);
+    if (answer != IDOK) return FALSE;
+    Restore();
+    EndDialog(hDlg, 0);
+    return TRUE;
+}
+
+static INT_PTR OnCommand(HWND hDlg, WORD id) {
+    switch (id) {
+    case ID_ERSATZ:
+        Replace();
+        return FALSE;
+    case ID_STANDARD:
+        Restore();
+        return FALSE;
+    case ID_BEENDEN:
+        return ConfirmQuit(hDlg);
+    case ID_VERSTECKEN:
+        ShowWindow(hDlg, SW_HIDE);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+static INT_PTR OnSysCommand(HWND hDlg, WORD command) {
+    // Compared as they come, low four bits included.
+    if (command == SC_MINIMIZE || command == SC_CLOSE) {
+        ShowWindow(hDlg, SW_HIDE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK MainDialog::DLGPROC(HWND hDlg, UINT wMsg, WPARAM wParam, LPARAM lParam) {
+    switch (wMsg) {
+    case WM_INITDIALOG:
+        TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+        AddTrayIcon(hDlg);
+        return TRUE;
+    case WM_TRAYNOTIFY:
+        OnTrayNotify(hDlg, lParam);
+        return FALSE;
+    case WM_DESTROY:
+        RemoveTrayIcon();
+        return FALSE;
+    case WM_COMMAND:
+        return OnCommand(hDlg, LOWORD(wParam));
+    case WM_SYSCOMMAND:
+        return OnSysCommand(hDlg, LOWORD(wParam));
+    default:
+        if (TaskbarCreatedMessage != 0 && wMsg == TaskbarCreatedMessage) AddTrayIcon(hDlg);
+        return FALSE;
+    }
+}

@@ -1,0 +1,39 @@
+// The notification-area icon: the way back to the hidden main dialog.
+#include "tray_icon.h"
+
+#include <string.h>
+
+#include "../../res/resource_ids.h"
+#include "app_instance.h"
+
+NOTIFYICONDATAA TrayIconData;
+
+// The first-version record: every shell version takes it.
+static const DWORD kTrayIconDataSize = NOTIFYICONDATAA_V1_SIZE;
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the 32-bit first-version tray record is 88 bytes");
+#endif
+
+void AddTrayIcon(HWND hDlg) {
+    ZeroMemory(&TrayIconData, sizeof TrayIconData);
+    TrayIconData.cbSize = kTrayIconDataSize;
+    TrayIconData.hWnd = hDlg;
+    TrayIconData.uID = (UINT)(UINT_PTR)hInst;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
+    TrayIconData.hIcon = LoadIconA(hInst, IDG_NAME);
+    strncpy(TrayIconData.szTip, "Tastomat", sizeof TrayIconData.szTip - 1);
+    Shell_NotifyIconA(NIM_ADD, &TrayIconData);
+    // The shell keeps its own copy of the picture.
+    DestroyIcon(TrayIconData.hIcon);
+}
+
+void OnTrayNotify(HWND hDlg, LPARAM lParam) {
+    if (LOWORD(lParam) == WM_LBUTTONDOWN && !IsWindowVisible(hDlg)) {
+        ShowWindow(hDlg, SW_SHOW);
+    }
+}
+
+void RemoveTrayIcon() {
+    Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
+}

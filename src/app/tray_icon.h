@@ -1,0 +1,20 @@
+// The notification-area icon: the way back to the hidden main dialog.
+#ifndef TASTOMAT_TRAY_ICON_H
+#define TASTOMAT_TRAY_ICON_H
+
+#include <windows.h>
+#include <shellapi.h>
+
+// The callback message the shell sends for mouse actions on the icon.
+const UINT WM_TRAYNOTIFY = WM_USER + 400;
+
+extern NOTIFYICONDATAA TrayIconData;
+
+// Adds the icon for the dialog; also used to add it again after the shell
+// has restarted.
+void AddTrayIcon(HWND hDlg);
+// A left button press on the icon shows the hidden dialog.
+void OnTrayNotify(HWND hDlg, LPARAM lParam);
+void RemoveTrayIcon();
+
+#endif

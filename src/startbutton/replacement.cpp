@@ -1,0 +1,69 @@
+// The "PRIVAT" button laid over the taskbar's start button.
+#include "replacement.h"
+
+#include "ctrlproc.h"
+
+HWND hTaskbar = NULL;
+HWND hStartButton = NULL;
+RECT StartButtonRect = {0, 0, 0, 0};
+int ButtonWidth = 0;
+int ButtonHeight = 0;
+HWND hPrivatButton = NULL;
+WNDPROC OldButtonProc = NULL;
+
+// The start button is the first BUTTON child that the taskbar's own thread
+// made. Buttons that other threads put there, our "PRIVAT" among them, are
+// passed over: taking one for the start button would leave the real one
+// hidden for good.
+static HWND FindStartButton(HWND taskbar) {
+    DWORD shellThread = GetWindowThreadProcessId(taskbar, NULL);
+    HWND button = NULL;
+    while ((button = FindWindowExA(taskbar, button, "BUTTON", NULL)) != NULL) {
+        if (GetWindowThreadProcessId(button, NULL) == shellThread) return button;
+    }
+    return NULL;
+}
+
+void Locate() {
+    hTaskbar = FindWindowA("Shell_TrayWnd", NULL);
+    // Without a taskbar there is no start button. Searching with a null
+    // parent would pick some other program's top-level button instead.
+    hStartButton = hTaskbar != NULL ? FindStartButton(hTaskbar) : NULL;
+    if (hStartButton != NULL && GetWindowRect(hStartButton, &StartButtonRect)) {
+        ButtonWidth = StartButtonRect.right - StartButtonRect.left;
+        ButtonHeight = StartButtonRect.bottom - StartButtonRect.top;
+    }
+}
+
+static void CreatePrivatButton() {
+    UINT32 creationData = 0;
+    HWND button = CreateWindowExA(0, "BUTTON", "PRIVAT", WS_CHILD | BS_PUSHBUTTON, 0, 0,
+                                  ButtonWidth, ButtonHeight, hTaskbar, NULL, NULL,
+                                  &creationData);
+    hPrivatButton = button;
+    if (button == NULL) return;
+    // Every replacement button comes from the same class, so the one saved
+    // procedure serves them all.
+    OldButtonProc = (WNDPROC)SetWindowLongPtrA(button, GWLP_WNDPROC, (LONG_PTR)CTRLPROC);
+}
+
+void Replace() {
+    Locate();
+    // A button from an earlier "Ersatz" is shown again rather than covered by
+    // a second one, so that "Standard" always uncovers the start button.
+    if (hPrivatButton != NULL && !IsWindow(hPrivatButton)) hPrivatButton = NULL;
+    if (hPrivatButton == NULL && hTaskbar != NULL) CreatePrivatButton();
+    // The start button is hidden only when something takes its place.
+    if (hPrivatButton == NULL) return;
+    if (hStartButton != NULL) ShowWindow(hStartButton, SW_HIDE);
+    ShowWindow(hPrivatButton, SW_SHOWNORMAL);
+    // A shell that shows its start button again on every re-layout would
+    // otherwise cover "PRIVAT" and take its clicks.
+    SetWindowPos(hPrivatButton, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Restore() {
+    Locate();
+    if (hStartButton != NULL) ShowWindow(hStartButton, SW_SHOWNORMAL);
+    if (hPrivatButton != NULL) ShowWindow(hPrivatButton, SW_HIDE);
+}

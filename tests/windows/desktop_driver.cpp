@@ -1,0 +1,236 @@
+// Starts the real tastomat.exe in the Wine shell desktop and drives it from
+// outside. Usage: tastomat_e2e.exe PATH-TO-tastomat.exe [gtest flags]
+#include "desktop_driver.h"
+
+#include <shellapi.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "../../res/resource_ids.h"
+
+static std::string TastomatPath;
+static HWND Taskbar = NULL;
+static HWND StartButton = NULL;
+
+static const UINT kTrayNotify = WM_USER + 400;
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+std::string MakeTempDirectory() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    static int counter = 0;
+    std::ostringstream name;
+    name << base << "tastomat-e2e-" << GetCurrentProcessId() << "-" << ++counter;
+    CreateDirectoryA(name.str().c_str(), NULL);
+    return name.str();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+HWND ShellTaskbar() { return Taskbar; }
+HWND ShellStartButton() { return StartButton; }
+
+std::vector<HWND> PrivatButtons() {
+    std::vector<HWND> buttons;
+    HWND button = NULL;
+    while ((button = FindWindowExA(Taskbar, button, "BUTTON", "PRIVAT")) != NULL) {
+        buttons.push_back(button);
+    }
+    return buttons;
+}
+
+bool TrayIconExists(HWND dialog) {
+    NOTIFYICONDATAA probe = {};
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    probe.hWnd = dialog;
+    probe.uID = (UINT)GetWindowLongPtrA(dialog, GWLP_HINSTANCE);
+    return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
+}
+
+static HWND VisibleStartMenu() {
+    HWND menu = NULL;
+    while ((menu = FindWindowExA(NULL, menu, "#32768", NULL)) != NULL) {
+        if (IsWindowVisible(menu)) return menu;
+    }
+    return NULL;
+}
+
+void CloseStartMenus() {
+    // The menu opens a moment after the click reaches the shell.
+    WaitUntil([] { return VisibleStartMenu() != NULL; }, 300);
+    HWND menu;
+    while ((menu = VisibleStartMenu()) != NULL) {
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        WaitUntil([menu] { return !IsWindowVisible(menu); }, 1000);
+    }
+}
+
+std::vector<MarkerLine> ReadMarkerLog(const std::string& logPath) {
+    std::vector<MarkerLine> lines;
+    std::istringstream log(ReadWholeFile(logPath));
+    std::string line;
+    while (std::getline(log, line)) {
+        size_t blank = line.find(' ');
+        lines.push_back({(DWORD)std::stoul(line.substr(0, blank)), line.substr(blank + 1)});
+    }
+    return lines;
+}
+
+static HWND FindTopLevel(DWORD processId, const char* title, HWND except) {
+    HWND window = NULL;
+    while ((window = FindWindowExA(NULL, window, "#32770", title)) != NULL) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && window != except && IsWindowVisible(window)) return window;
+    }
+    return NULL;
+}
+
+void TastomatTest::SetUp() {
+    ASSERT_TRUE(IsWindow(Taskbar) && IsWindow(StartButton)) << "no shell taskbar in this desktop";
+    directory_ = MakeTempDirectory();
+    markerLog_ = directory_ + "\\marker.log";
+    SetEnvironmentVariableA("TASTOMAT_MARKER_LOG", markerLog_.c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + TastomatPath + "\"";
+    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), &commandLine[0], NULL, NULL, FALSE, 0,
+                               NULL, directory_.c_str(), &startup, &process_));
+    // The dialog manager shows its dialog again when its queue first runs
+    // empty, so a hide sent before that moment would be undone.
+    ASSERT_EQ(WaitForInputIdle(process_.hProcess, kWaitMs), 0u);
+    ASSERT_TRUE(WaitUntil([this] {
+        dialog_ = FindTopLevel(process_.dwProcessId, "Tastomat", NULL);
+        return dialog_ != NULL;
+    })) << "the main dialog did not appear";
+}
+
+void TastomatTest::TearDown() {
+    if (process_.hProcess != NULL) {
+        // A killed Tastomat would leave its icon and buttons behind in the
+        // shell, so a test that did not quit quits the way a user does.
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT && Answers()) {
+            for (HWND box; (box = FindTopLevel(process_.dwProcessId, NULL, dialog_)) != NULL;) {
+                Answer(box, IDCANCEL);
+            }
+            Press(ID_BEENDEN);
+            HWND box = WaitForBox("Tastomat");
+            if (box != NULL) Answer(box, IDOK);
+        }
+        if (WaitForSingleObject(process_.hProcess, kWaitMs) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.hProcess, 99);
+            WaitForSingleObject(process_.hProcess, kWaitMs);
+        }
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+    for (const MarkerLine& line : ReadMarkerLog(markerLog_)) {
+        HANDLE marker = OpenProcess(PROCESS_TERMINATE, FALSE, line.processId);
+        if (marker != NULL) {
+            TerminateProcess(marker, 0);
+            CloseHandle(marker);
+        }
+    }
+    CloseStartMenus();
+    ShowWindow(StartButton, SW_SHOWNORMAL);
+}
+
+void TastomatTest::Press(int controlId) {
+    PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 (LPARAM)GetDlgItem(dialog_, controlId));
+}
+
+HWND TastomatTest::WaitForBox(const char* title) {
+    HWND box = NULL;
+    WaitUntil([&] {
+        box = FindTopLevel(process_.dwProcessId, title, dialog_);
+        return box != NULL;
+    });
+    return box;
+}
+
+std::string TastomatTest::BoxText(HWND box) {
+    char text[4096] = "";
+    GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
+    return text;
+}
+
+void TastomatTest::Answer(HWND box, int buttonId) {
+    PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    WaitUntil([box] { return !IsWindow(box); });
+}
+
+DWORD TastomatTest::Quit() {
+    Press(ID_BEENDEN);
+    HWND box = WaitForBox("Tastomat");
+    EXPECT_NE(box, (HWND)NULL) << "no quit confirmation";
+    if (box != NULL) Answer(box, IDOK);
+    DWORD exitCode = 12345;
+    if (WaitForSingleObject(process_.hProcess, kWaitMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process_.hProcess, &exitCode);
+    }
+    return exitCode;
+}
+
+bool TastomatTest::Answers() {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0;
+}
+
+// Turns a Unix path (as CTest passes it) into one Windows programs can use.
+static std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::string MarkerPath() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string marker(path, length);
+    return marker.substr(0, marker.find_last_of('\\') + 1) + "tastomat_marker.exe";
+}
+
+// Wine ships no calculator; the default command needs one to start.
+static void InstallCalculatorStandIn() {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    CopyFileA(MarkerPath().c_str(), (std::string(system) + "\\calc.exe").c_str(), FALSE);
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        fprintf(stderr, "usage: %s PATH-TO-tastomat.exe [gtest flags]\n", argv[0]);
+        return 2;
+    }
+    TastomatPath = WindowsPath(argv[1]);
+    InstallCalculatorStandIn();
+    Taskbar = FindWindowA("Shell_TrayWnd", NULL);
+    StartButton = FindWindowExA(Taskbar, NULL, "BUTTON", NULL);
+    return RUN_ALL_TESTS();
+}
