@@ -52,10 +52,11 @@ void Replace() {
     // A button from an earlier "Ersatz" is shown again rather than covered by
     // a second one, so that "Standard" always uncovers the start button.
     if (hPrivatButton != NULL && !IsWindow(hPrivatButton)) hPrivatButton = NULL;
-    if (hPrivatButton == NULL && hTaskbar != NULL) CreatePrivatButton();
+    // Where there is no start button there is nothing to replace.
+    if (hPrivatButton == NULL && hStartButton != NULL) CreatePrivatButton();
     // The start button is hidden only when something takes its place.
     if (hPrivatButton == NULL) return;
-    if (hStartButton != NULL) ShowWindow(hStartButton, SW_HIDE);
+    ShowWindow(hStartButton, SW_HIDE);
     ShowWindow(hPrivatButton, SW_SHOWNORMAL);
     // A shell that shows its start button again on every re-layout would
     // otherwise cover "PRIVAT" and take its clicks.

@@ -19,19 +19,62 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!condition()) {
         if (GetTickCount() - start > timeoutMs) return false;
+        // Windows of the driver's own must answer while it waits.
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
         Sleep(10);
     }
     return true;
 }
 
+static const char kBareDesktopVariable[] = "TASTOMAT_BARE_DESKTOP";
+
+bool InBareDesktop() { return GetEnvironmentVariableA(kBareDesktopVariable, NULL, 0) != 0; }
+
+DWORD RunSelfInBareDesktop(const char* testFilter) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    std::string commandLine = std::string("\"") + self + "\" \"" + TastomatPath +
+                              "\" --gtest_filter=" + testFilter;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.lpDesktop = const_cast<char*>("tastomat-bare");
+    PROCESS_INFORMATION child = {};
+    SetEnvironmentVariableA(kBareDesktopVariable, "1");
+    BOOL started = CreateProcessA(self, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL,
+                                  &startup, &child);
+    SetEnvironmentVariableA(kBareDesktopVariable, NULL);
+    if (!started) return (DWORD)-1;
+    DWORD exitCode = (DWORD)-2;
+    if (WaitForSingleObject(child.hProcess, 6 * kWaitMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(child.hProcess, &exitCode);
+    } else {
+        TerminateProcess(child.hProcess, 98);
+    }
+    CloseHandle(child.hProcess);
+    CloseHandle(child.hThread);
+    return exitCode;
+}
+
 std::string MakeTempDirectory() {
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
-    static int counter = 0;
-    std::ostringstream name;
-    name << base << "tastomat-e2e-" << GetCurrentProcessId() << "-" << ++counter;
-    CreateDirectoryA(name.str().c_str(), NULL);
-    return name.str();
+    // Process ids come back in every Wine session: only a directory this
+    // call created is known to be empty.
+    for (unsigned attempt = GetTickCount();; ++attempt) {
+        std::ostringstream name;
+        name << base << "tastomat-e2e-" << attempt;
+        if (CreateDirectoryA(name.str().c_str(), NULL)) return name.str();
+    }
+}
+
+void RemoveDirectoryTree(const std::string& directory) {
+    std::string from = directory + '\0';  // the list ends with two NULs
+    SHFILEOPSTRUCTA operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationA(&operation);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -109,7 +152,9 @@ static HWND FindTopLevel(DWORD processId, const char* title, HWND except) {
 }
 
 void TastomatTest::SetUp() {
-    ASSERT_TRUE(IsWindow(Taskbar) && IsWindow(StartButton)) << "no shell taskbar in this desktop";
+    if (!InBareDesktop()) {
+        ASSERT_TRUE(IsWindow(Taskbar) && IsWindow(StartButton)) << "no shell taskbar here";
+    }
     directory_ = MakeTempDirectory();
     markerLog_ = directory_ + "\\marker.log";
     SetEnvironmentVariableA("TASTOMAT_MARKER_LOG", markerLog_.c_str());
@@ -128,6 +173,7 @@ void TastomatTest::SetUp() {
 }
 
 void TastomatTest::TearDown() {
+    if (!InBareDesktop()) CloseStartMenus();
     if (process_.hProcess != NULL) {
         // A killed Tastomat would leave its icon and buttons behind in the
         // shell, so a test that did not quit quits the way a user does.
@@ -153,8 +199,8 @@ void TastomatTest::TearDown() {
             CloseHandle(marker);
         }
     }
-    CloseStartMenus();
-    ShowWindow(StartButton, SW_SHOWNORMAL);
+    if (!InBareDesktop()) ShowWindow(StartButton, SW_SHOWNORMAL);
+    RemoveDirectoryTree(directory_);
 }
 
 void TastomatTest::Press(int controlId) {
@@ -230,7 +276,11 @@ int main(int argc, char** argv) {
     }
     TastomatPath = WindowsPath(argv[1]);
     InstallCalculatorStandIn();
-    Taskbar = FindWindowA("Shell_TrayWnd", NULL);
-    StartButton = FindWindowExA(Taskbar, NULL, "BUTTON", NULL);
+    // The desktop's shell may still be setting up its taskbar.
+    WaitUntil([] {
+        Taskbar = FindWindowA("Shell_TrayWnd", NULL);
+        StartButton = FindWindowExA(Taskbar, NULL, "BUTTON", NULL);
+        return InBareDesktop() || StartButton != NULL;
+    });
     return RUN_ALL_TESTS();
 }

@@ -17,12 +17,19 @@ const DWORD kWaitMs = 10000;
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
 
 std::string MakeTempDirectory();
+void RemoveDirectoryTree(const std::string& directory);
 // The marker program: a stand-in for started programs that logs its
 // command line to the file named by TASTOMAT_MARKER_LOG.
 std::string MarkerPath();
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+// Whether this driver runs in a desktop of its own without a shell, and a
+// way to get there: runs this driver with a test filter in such a desktop
+// and returns its exit code.
+bool InBareDesktop();
+DWORD RunSelfInBareDesktop(const char* testFilter);
 
 // Where the driver found the shell's taskbar and start button before any
 // Tastomat ran.

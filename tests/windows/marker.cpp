@@ -1,10 +1,10 @@
 // A stand-in for the programs a click starts: appends its process id and its
-// command line as one line to the file named by TASTOMAT_MARKER_LOG, then
-// stays alive for as many milliseconds as TASTOMAT_MARKER_LINGER says.
+// command line as one line to the file named by TASTOMAT_MARKER_LOG. With
+// "--linger" on its command line it then stays alive for 30 seconds.
 #include <windows.h>
 
 #include <stdio.h>
-#include <stdlib.h>
+#include <string.h>
 
 int main() {
     char logPath[MAX_PATH];
@@ -26,9 +26,6 @@ int main() {
         }
         Sleep(10);
     }
-    char linger[16];
-    if (GetEnvironmentVariableA("TASTOMAT_MARKER_LINGER", linger, sizeof linger) != 0) {
-        Sleep((DWORD)atoi(linger));
-    }
+    if (strstr(GetCommandLineA(), "--linger") != NULL) Sleep(30000);
     return 0;
 }

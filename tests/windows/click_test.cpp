@@ -1,0 +1,129 @@
+// A click on "PRIVAT": the command file, the first-run notice and the start
+// of the user's command.
+#include "desktop_driver.h"
+
+#include "../../res/resource_ids.h"
+
+namespace {
+
+const char kDefaultContent[] = "\"calc.exe\"\r\n";
+
+class Click : public TastomatTest {
+protected:
+    void SetUp() override {
+        TastomatTest::SetUp();
+        if (HasFatalFailure()) return;
+        commandFile_ = directory_ + "\\Rufknopf.ini";
+        Press(ID_ERSATZ);
+        ASSERT_TRUE(WaitUntil([this] {
+            privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
+            return privat_ != NULL && IsWindowVisible(privat_);
+        }));
+    }
+
+    // A release without a press: the button sends no click notification, so
+    // the shell opens no start menu.
+    void Release() { PostMessageA(privat_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5)); }
+
+    void PressAndRelease() {
+        PostMessageA(privat_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        Release();
+    }
+
+    std::vector<MarkerLine> WaitForMarkers(size_t count) {
+        WaitUntil([&] { return ReadMarkerLog(markerLog_).size() >= count; });
+        return ReadMarkerLog(markerLog_);
+    }
+
+    std::string ExpectedNotice() const {
+        return "Die Rufknopf.ini wurde im Verzeichnis " + directory_ +
+               " angelegt. Beim Anklicken des neuen PRIVAT Buttons wird zun\xE4"
+               "chst der Taschenrechner aufgerufen.\r\n\r\nUm die Funktion des neuen "
+               "Buttons anzupassen, ersetzten Sie die Zeile calc.exe in der Rufknopf.ini "
+               "durch eine beliebige andere Befehlszeile";
+    }
+
+    std::string commandFile_;
+    HWND privat_ = NULL;
+};
+
+TEST_F(Click, FirstClickCreatesTheFileAndTellsWhere_TheNextStartsTheCalculator) {
+    PressAndRelease();
+    HWND notice = WaitForBox("Neuer Befehl");
+    ASSERT_NE(notice, (HWND)NULL);
+    EXPECT_EQ(ReadWholeFile(commandFile_), kDefaultContent);
+    EXPECT_EQ(BoxText(notice), ExpectedNotice());
+    EXPECT_EQ(GetWindow(notice, GW_OWNER), (HWND)NULL);
+    EXPECT_EQ(GetDlgItem(notice, IDCANCEL), (HWND)NULL) << "the notice has only OK";
+    Answer(notice, IDOK);
+    CloseStartMenus();
+    ASSERT_TRUE(Answers());
+    EXPECT_TRUE(ReadMarkerLog(markerLog_).empty()) << "the first click started something";
+
+    Release();
+    std::vector<MarkerLine> started = WaitForMarkers(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine, "\"calc.exe\"");
+    EXPECT_EQ(ReadWholeFile(commandFile_), kDefaultContent);
+}
+
+TEST_F(Click, AClickWhileTheNoticeIsOpenStartsTheCommandOnce) {
+    Release();
+    HWND notice = WaitForBox("Neuer Befehl");
+    ASSERT_NE(notice, (HWND)NULL);
+    Release();
+    ASSERT_EQ(WaitForMarkers(1).size(), 1u);
+    Answer(notice, IDOK);
+    ASSERT_TRUE(Answers());
+    Sleep(300);
+    EXPECT_EQ(ReadMarkerLog(markerLog_).size(), 1u);
+}
+
+TEST_F(Click, EveryClickReadsTheFileAnewAndStartsOneMoreProcess) {
+    std::string marker = MarkerPath();
+    WriteWholeFile(commandFile_, "\"" + marker + "\"\r\n first\r\n");
+    Release();
+    ASSERT_EQ(WaitForMarkers(1).size(), 1u);
+    WriteWholeFile(commandFile_, "\"" + marker + "\"\r second\r\n");
+    Release();
+    Release();
+    std::vector<MarkerLine> started = WaitForMarkers(3);
+    ASSERT_EQ(started.size(), 3u);
+    EXPECT_EQ(started[0].commandLine, "\"" + marker + "\" first");
+    for (size_t later : {1, 2}) {
+        EXPECT_EQ(started[later].commandLine, "\"" + marker + "\" second");
+        EXPECT_NE(started[later].processId, started[later - 1].processId);
+    }
+}
+
+TEST_F(Click, AStartedProgramOutlivesTastomat) {
+    WriteWholeFile(commandFile_, "\"" + MarkerPath() + "\" --linger");
+    Release();
+    std::vector<MarkerLine> started = WaitForMarkers(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(Quit(), 0u);
+    HANDLE marker = OpenProcess(SYNCHRONIZE, FALSE, started[0].processId);
+    ASSERT_NE(marker, (HANDLE)NULL);
+    EXPECT_EQ(WaitForSingleObject(marker, 500), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(marker);
+}
+
+TEST_F(Click, ARealMouseClickOnPrivatRunsTheCommand) {
+    WriteWholeFile(commandFile_, "\"" + MarkerPath() + "\" real");
+    RECT button;
+    GetWindowRect(privat_, &button);
+    SetCursorPos((button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
+    std::vector<MarkerLine> started = WaitForMarkers(1);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine, "\"" + MarkerPath() + "\" real");
+    // The button's click also reaches the shell, which opens its own menu.
+    CloseStartMenus();
+    EXPECT_TRUE(Answers());
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// "Ersatz" and "Standard": the replacement button over the shell's start
+// button, and the start button brought back.
+#include "desktop_driver.h"
+
+#include "../../res/resource_ids.h"
+
+namespace {
+
+class StartButton : public TastomatTest {
+protected:
+    HWND WaitForVisiblePrivat() {
+        HWND privat = NULL;
+        WaitUntil([&] {
+            for (HWND button : PrivatButtons()) {
+                if (IsWindowVisible(button)) privat = button;
+            }
+            return privat != NULL;
+        });
+        return privat;
+    }
+};
+
+TEST_F(StartButton, ErsatzCoversTheStartButtonWithPrivatOfTheSameSize) {
+    Press(ID_ERSATZ);
+    HWND privat = WaitForVisiblePrivat();
+    ASSERT_NE(privat, (HWND)NULL);
+    EXPECT_FALSE(IsWindowVisible(ShellStartButton()));
+    EXPECT_EQ(GetParent(privat), ShellTaskbar());
+    EXPECT_EQ(GetDlgCtrlID(privat), 0);
+
+    RECT start, replacement;
+    GetWindowRect(ShellStartButton(), &start);
+    GetWindowRect(privat, &replacement);
+    POINT clientOrigin = {0, 0};
+    ClientToScreen(ShellTaskbar(), &clientOrigin);
+    EXPECT_EQ(replacement.left, clientOrigin.x);
+    EXPECT_EQ(replacement.top, clientOrigin.y);
+    EXPECT_EQ(replacement.right - replacement.left, start.right - start.left);
+    EXPECT_EQ(replacement.bottom - replacement.top, start.bottom - start.top);
+    // What the user points at is "PRIVAT", even where the shell shows its
+    // own button again.
+    ShowWindow(ShellStartButton(), SW_SHOWNOACTIVATE);
+    POINT middle = {(replacement.left + replacement.right) / 2,
+                    (replacement.top + replacement.bottom) / 2};
+    EXPECT_EQ(WindowFromPoint(middle), privat);
+}
+
+TEST_F(StartButton, StandardBringsTheStartButtonBack_EvenAfterErsatzTwice) {
+    Press(ID_STANDARD);  // before any "Ersatz": nothing to undo
+    ASSERT_TRUE(Answers());
+    EXPECT_TRUE(IsWindowVisible(ShellStartButton()));
+    EXPECT_TRUE(PrivatButtons().empty());
+
+    for (int round = 0; round < 2; ++round) {
+        Press(ID_ERSATZ);
+        Press(ID_ERSATZ);
+        ASSERT_NE(WaitForVisiblePrivat(), (HWND)NULL);
+        EXPECT_EQ(PrivatButtons().size(), 1u) << "a second Ersatz made a second button";
+        Press(ID_STANDARD);
+        EXPECT_TRUE(WaitUntil([] { return IsWindowVisible(ShellStartButton()) != FALSE; }));
+        ASSERT_TRUE(Answers());
+        for (HWND button : PrivatButtons()) EXPECT_FALSE(IsWindowVisible(button));
+    }
+}
+
+// A desktop without a shell has no start button (Wine keeps a hidden
+// Shell_TrayWnd there for tray icons). A top-level button of another program
+// must not be taken for the start button, and nothing is put in its place.
+class NoStartButton : public TastomatTest {};
+
+TEST_F(NoStartButton, ErsatzAndStandardTouchNobodysWindow) {
+    if (!InBareDesktop()) GTEST_SKIP() << "runs inside the bare desktop, see BareDesktop";
+    HWND tray = FindWindowA("Shell_TrayWnd", NULL);
+    ASSERT_FALSE(tray != NULL && IsWindowVisible(tray)) << "this desktop has a shell taskbar";
+    HWND decoy = CreateWindowExA(0, "BUTTON", "decoy", WS_POPUP | WS_VISIBLE, 300, 300, 80, 30,
+                                 NULL, NULL, NULL, NULL);
+    ASSERT_NE(decoy, (HWND)NULL);
+    Press(ID_ERSATZ);
+    ASSERT_TRUE(Answers());
+    EXPECT_TRUE(IsWindowVisible(decoy));
+    EXPECT_EQ(FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), NULL, "BUTTON", "PRIVAT"),
+              (HWND)NULL);
+    Press(ID_STANDARD);
+    ASSERT_TRUE(Answers());
+    EXPECT_TRUE(IsWindowVisible(decoy));
+    EXPECT_EQ(Quit(), 0u);
+    DestroyWindow(decoy);
+}
+
+TEST(BareDesktop, RunsTheNoStartButtonCaseThere) {
+    if (InBareDesktop()) GTEST_SKIP();
+    EXPECT_EQ(RunSelfInBareDesktop("NoStartButton.*"), 0u);
+}
+
+}  // namespace
