@@ -1,8 +1,6 @@
 // The notification-area icon: the way back to the hidden main dialog.
 #include "tray_icon.h"
 
-#include <string.h>
-
 #include "../../res/resource_ids.h"
 #include "app_instance.h"
 
@@ -22,7 +20,7 @@ void AddTrayIcon(HWND hDlg) {
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
     TrayIconData.hIcon = LoadIconA(hInst, IDG_NAME);
-    strncpy(TrayIconData.szTip, "Tastomat", sizeof TrayIconData.szTip - 1);
+    lstrcpynA(TrayIconData.szTip, "Tastomat", sizeof TrayIconData.szTip);
     Shell_NotifyIconA(NIM_ADD, &TrayIconData);
     // The shell keeps its own copy of the picture.
     DestroyIcon(TrayIconData.hIcon);
