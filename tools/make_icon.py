@@ -61,8 +61,8 @@ def motif(n):
                 continue
             dz = math.sqrt(1 - d2)
             diffuse = max(0.0, dot((dx, dy, dz), light))
-            spec = max(0.0, dot((dx, dy, dz), shine)) ** 30
-            grid[y][x] = min(1.0, 0.05 + 0.7 * diffuse + 0.45 * spec)
+            glint = max(0.0, dot((dx, dy, dz), shine)) ** 30
+            grid[y][x] = min(1.0, 0.05 + 0.7 * diffuse + 0.45 * glint)
     if n == 32:    # four dark-blue stripes over the lower two-thirds
         for top in (13, 18, 22, 26):
             for y in (top, top + 1):
