@@ -19,6 +19,7 @@ protected:
             privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
             return privat_ != NULL && IsWindowVisible(privat_);
         }));
+        ASSERT_TRUE(Answers());
     }
 
     // A release without a press: the button sends no click notification, so

@@ -8,6 +8,7 @@ namespace {
 
 class StartButton : public TastomatTest {
 protected:
+    // Waits until "Ersatz" has shown PRIVAT and has finished its work.
     HWND WaitForVisiblePrivat() {
         HWND privat = NULL;
         WaitUntil([&] {
@@ -16,7 +17,7 @@ protected:
             }
             return privat != NULL;
         });
-        return privat;
+        return Answers() ? privat : NULL;
     }
 };
 
