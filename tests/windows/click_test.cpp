@@ -113,12 +113,7 @@ TEST_F(Click, ARealMouseClickOnPrivatRunsTheCommand) {
     WriteWholeFile(commandFile_, "\"" + MarkerPath() + "\" real");
     RECT button;
     GetWindowRect(privat_, &button);
-    SetCursorPos((button.left + button.right) / 2, (button.top + button.bottom) / 2);
-    INPUT clicks[2] = {};
-    clicks[0].type = clicks[1].type = INPUT_MOUSE;
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
+    ASSERT_TRUE(ClickMouseAt((button.left + button.right) / 2, (button.top + button.bottom) / 2));
     std::vector<MarkerLine> started = WaitForMarkers(1);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, "\"" + MarkerPath() + "\" real");

@@ -112,6 +112,15 @@ bool TrayIconExists(HWND dialog) {
     return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
 }
 
+bool ClickMouseAt(int x, int y) {
+    SetCursorPos(x, y);
+    INPUT click[2] = {};
+    click[0].type = click[1].type = INPUT_MOUSE;
+    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    return SendInput(2, click, sizeof(INPUT)) == 2;
+}
+
 static HWND VisibleStartMenu() {
     HWND menu = NULL;
     while ((menu = FindWindowExA(NULL, menu, "#32768", NULL)) != NULL) {

@@ -39,6 +39,8 @@ std::vector<HWND> PrivatButtons();
 
 // The tray icon of `dialog`, asked for in the shell's own terms.
 bool TrayIconExists(HWND dialog);
+// A real left click at a screen point, through the display's input queue.
+bool ClickMouseAt(int x, int y);
 // Closes a start menu that a click on a control-id-0 taskbar button opened.
 void CloseStartMenus();
 

@@ -55,6 +55,17 @@ TEST_F(MainDialog, HidesOnVerstecken_MinimizeAndClose_AndTheTrayIconBringsItBack
     EXPECT_TRUE(TrayIconExists(dialog_));
 }
 
+TEST_F(MainDialog, ARealClickOnTheTrayIconShowsTheHiddenDialog) {
+    Press(ID_VERSTECKEN);
+    ASSERT_TRUE(WaitUntil([this] { return !IsWindowVisible(dialog_); }));
+    // The shell draws its tray icons from the right end of the taskbar; this
+    // is the only one.
+    RECT taskbar;
+    GetWindowRect(ShellTaskbar(), &taskbar);
+    ASSERT_TRUE(ClickMouseAt(taskbar.right - 10, (taskbar.top + taskbar.bottom) / 2));
+    EXPECT_TRUE(WaitUntil([this] { return IsWindowVisible(dialog_) != FALSE; }));
+}
+
 TEST_F(MainDialog, EscapeEnterAndWmCloseDoNothing) {
     PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
     PostMessageA(dialog_, WM_COMMAND, IDOK, 0);
