@@ -421,11 +421,22 @@ def check_manifest(pe):
     yield "manifest: no DPI awareness, no code page", [f"sets {', '.join(unwanted)}"] if unwanted else []
 
 
+def check_timestamps(pe):
+    _, _, export_stamp = exports(pe)
+    debug_rva, debug_size = pe.directory(6)
+    debug_stamps = [struct.unpack_from("<I", pe.read(debug_rva + at, 28), 4)[0] for at in range(0, debug_size, 28)]
+    yield "no time stamps (reproducible)", (
+        diff("file header TimeDateStamp", pe.timestamp, 0, hex32)
+        + diff("export directory TimeDateStamp", export_stamp, 0, hex32)
+        + diff("resource directory TimeDateStamps", sorted(pe.resource_stamps), [0], hex_list)
+        + diff("debug directory TimeDateStamps", [s for s in debug_stamps if s], [], hex_list))
+
+
 def checks(version):
     return [("headers", check_headers), ("imports", check_imports), ("exports", check_exports),
             ("resource types", check_resource_types), ("dialog", check_dialog), ("icons", check_icons),
             ("version record", functools.partial(check_version, version=version)),
-            ("manifest", check_manifest)]
+            ("manifest", check_manifest), ("time stamps", check_timestamps)]
 
 
 def check_file(path, version):
