@@ -167,14 +167,17 @@ def imported_dlls(pe):
 
 
 def exports(pe):
-    """(number of exported functions, exported names, the table's time stamp)."""
+    """(number of exported functions, exported names, the table's time stamp).
+    Unused slots of the address table (some linkers leave ordinal 0 empty)
+    export nothing and are not counted."""
     rva = pe.directory(0)[0]
     if not rva:
         return 0, [], 0
     fields = struct.unpack("<IIHHIIIIIII", pe.read(rva, 40))
-    stamp, functions, names, name_table = fields[1], fields[6], fields[7], fields[9]
+    stamp, slots, names, address_table, name_table = fields[1], fields[6], fields[7], fields[8], fields[9]
+    addresses = struct.unpack(f"<{slots}I", pe.read(address_table, 4 * slots)) if slots else ()
     name_rvas = struct.unpack(f"<{names}I", pe.read(name_table, 4 * names)) if names else ()
-    return functions, [pe.cstr(rva) for rva in name_rvas], stamp
+    return sum(1 for a in addresses if a), [pe.cstr(rva) for rva in name_rvas], stamp
 
 
 def only_language(langs, what):
@@ -459,7 +462,10 @@ def main(argv):
     parser.add_argument("--version", required=True, help="the version the build was given, e.g. 1.0.0")
     parser.add_argument("paths", nargs="+", metavar="exe")
     args = parser.parse_args(argv)
-    version_numbers(args.version)  # a malformed expectation is an error of the caller
+    try:
+        version_numbers(args.version)
+    except ValueError as e:
+        parser.error(str(e))
     passed = failed = 0
     for path in args.paths:
         for name, problems in check_file(path, args.version):

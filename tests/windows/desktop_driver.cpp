@@ -13,8 +13,6 @@ static std::string TastomatPath;
 static HWND Taskbar = NULL;
 static HWND StartButton = NULL;
 
-static const UINT kTrayNotify = WM_USER + 400;
-
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!condition()) {
