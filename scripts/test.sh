@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds every preset and runs every test: the platform-free code on Linux
 # under the sanitizers and a fuzz smoke run, the static checks of both exes,
-# the Windows tests under Wine in a headless shell desktop, and the exe built
-# with a second compiler (clang), which must build without a warning.
+# the Windows tests under Wine in a headless shell desktop, the exe built
+# with a second compiler (clang), which must build without a warning, and the
+# release zip, built twice in two directories to show it is reproducible.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -43,10 +44,38 @@ run_preset() {
     count $((total - bad)) "$bad"
 }
 
+# Runs a check that ends with the line "N passed, N failed" and adds its
+# counts to the totals; a check that fails without that line counts as one.
+run_check() {
+    name=$1
+    shift
+    echo "== $name"
+    "$@" >"$log" 2>&1
+    result=$?
+    cat "$log"
+    summary=$(grep -E "^[0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1)
+    if [ -z "$summary" ]; then
+        count 0 1
+        return
+    fi
+    bad=${summary#* passed, }
+    bad=${bad% failed}
+    [ "$result" -eq 0 ] || [ "$bad" -ne 0 ] || bad=1
+    count "${summary%% *}" "$bad"
+}
+
+# The release zip from two build directories: the same bytes, the right files.
+check_package() {
+    first=$("$here/scripts/package.sh" build | tail -n 1) &&
+        second=$("$here/scripts/package.sh" build/repro | tail -n 1) &&
+        python3 tests/package/check_package.py --source-dir "$here" "$first" "$second"
+}
+
 run_preset native
 run_preset windows-x86
 run_preset windows-x64 timeout 900 xvfb-run -a -s "-screen 0 1024x768x24"
 run_preset windows-x64-clang timeout 300 xvfb-run -a -s "-screen 0 1024x768x24"
+run_check package check_package
 
 echo
 echo "all presets: $passed passed, $failed failed"

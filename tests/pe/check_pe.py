@@ -457,6 +457,21 @@ def check_file(path, version):
             yield f"{group} parse", [str(e)]
 
 
+def report(results):
+    """Prints a PASS or FAIL line for each (label, problems) and the totals;
+    returns the exit status."""
+    passed = failed = 0
+    for label, problems in results:
+        if problems:
+            failed += 1
+            print(f"FAIL {label}: {'; '.join(problems)}")
+        else:
+            passed += 1
+            print(f"PASS {label}")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
     parser.add_argument("--version", required=True, help="the version the build was given, e.g. 1.0.0")
@@ -466,17 +481,8 @@ def main(argv):
         version_numbers(args.version)
     except ValueError as e:
         parser.error(str(e))
-    passed = failed = 0
-    for path in args.paths:
-        for name, problems in check_file(path, args.version):
-            if problems:
-                failed += 1
-                print(f"FAIL {path}: {name}: {'; '.join(problems)}")
-            else:
-                passed += 1
-                print(f"PASS {path}: {name}")
-    print(f"{passed} passed, {failed} failed")
-    return 1 if failed else 0
+    return report((f"{path}: {name}", problems)
+                  for path in args.paths for name, problems in check_file(path, args.version))
 
 
 if __name__ == "__main__":
