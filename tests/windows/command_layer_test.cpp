@@ -106,7 +106,8 @@ protected:
         for (int wait = 0; wait < 200 && (size_t)std::count(log.begin(), log.end(), '\n') < count;)
             Sleep(50), ++wait, log = ReadBytes(log_);
         std::vector<std::string> commands, pids;
-        for (size_t start = 0, end; (end = log.find('\n', start)) != log.npos; start = end + 1) {
+        for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             size_t space = log.find(' ', start);
             pids.push_back(log.substr(start, space - start));
             commands.push_back(log.substr(space + 1, end - space - 1));

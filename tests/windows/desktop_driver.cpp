@@ -39,8 +39,8 @@ DWORD RunSelfInBareDesktop(const char* testFilter) {
     startup.lpDesktop = const_cast<char*>("tastomat-bare");
     PROCESS_INFORMATION child = {};
     SetEnvironmentVariableA(kBareDesktopVariable, "1");
-    BOOL started =
-        CreateProcessA(self, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child);
+    BOOL started = CreateProcessA(self, commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL,
+                                  &startup, &child);
     SetEnvironmentVariableA(kBareDesktopVariable, NULL);
     if (!started) return (DWORD)-1;
     DWORD exitCode = (DWORD)-2;
@@ -159,7 +159,7 @@ void TastomatTest::SetUp() {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + TastomatPath + "\"";
-    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
                                directory_.c_str(), &startup, &process_));
     // The dialog manager shows its dialog again when its queue first runs
     // empty, so a hide sent before that moment would be undone.
