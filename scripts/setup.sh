@@ -11,6 +11,8 @@ have x86_64-w64-mingw32-g++-posix || need="$need g++-mingw-w64-x86-64-posix binu
 have i686-w64-mingw32-g++-posix || need="$need g++-mingw-w64-i686-posix binutils-mingw-w64-i686"
 have clang++ || need="$need clang"
 have ld.lld || need="$need lld"
+have clang-format || need="$need clang-format"
+have clang-tidy || need="$need clang-tidy"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
     need="$need libclang-rt-14-dev"
