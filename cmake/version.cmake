@@ -11,3 +11,7 @@ target_sources(tastomat PRIVATE ${identity_rc})
 target_include_directories(tastomat PRIVATE ${version_dir})
 set_property(SOURCE ${identity_rc} APPEND PROPERTY OBJECT_DEPENDS
   ${version_dir}/tastomat_version.h ${CMAKE_CURRENT_LIST_DIR}/../res/tastomat.manifest)
+if(MSVC)
+  # The manifest comes from identity.rc; the linker must not add its own.
+  target_link_options(tastomat PRIVATE /MANIFEST:NO)
+endif()
