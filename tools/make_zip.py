@@ -21,10 +21,10 @@ def zip_time(epoch):
     return max(ZIP_EPOCH, tuple(time.gmtime(epoch)[:6]))
 
 
-def entry(spec):
-    name, sep, path = spec.partition("=")
+def entry(argument):
+    name, sep, path = argument.partition("=")
     if not sep or not name or not path:
-        raise argparse.ArgumentTypeError(f"{spec!r} is not NAME=PATH")
+        raise argparse.ArgumentTypeError(f"{argument!r} is not NAME=PATH")
     return name, path
 
 
