@@ -1,7 +1,10 @@
 #!/bin/sh
 # Builds every preset and runs every test: the platform-free code on Linux
 # under the sanitizers and a fuzz smoke run, the static checks of both exes,
-# and the Windows tests under Wine in a headless shell desktop.
+# the Windows tests under Wine in a headless shell desktop, the exe built
+# with a second compiler (clang), which must build without a warning, the
+# release zip, built twice in two directories to show it is reproducible, and
+# the lint: clang-format and clang-tidy.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -13,16 +16,22 @@ status=0
 passed=0
 failed=0
 
+# Adds one step's counts to the totals.
+count() {
+    [ "$2" -eq 0 ] || status=1
+    passed=$((passed + $1))
+    failed=$((failed + $2))
+}
+
 # Builds a preset, runs its tests and adds their counts to the totals.
 run_preset() {
     preset=$1
     shift
     echo "== $preset"
     if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j 2 >/dev/null; }; then
-        cmake --build --preset "$preset" 2>&1 | grep -E "error|Error" | head -20
+        cmake --build --preset "$preset" 2>&1 | grep -E "error|Error|warning" | head -20
         echo "$preset: build failed"
-        status=1
-        failed=$((failed + 1))
+        count 0 1
         return
     fi
     "$@" ctest --preset "$preset" 2>&1 | tee "$log"
@@ -30,18 +39,45 @@ run_preset() {
     total=$(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/')
     bad=$(echo "$summary" | sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/')
     if [ -z "$summary" ]; then
-        status=1
-        failed=$((failed + 1))
+        count 0 1
         return
     fi
-    [ "$bad" -eq 0 ] || status=1
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
+    count $((total - bad)) "$bad"
+}
+
+# Runs a check that ends with the line "N passed, N failed" and adds its
+# counts to the totals; a check that fails without that line counts as one.
+run_check() {
+    name=$1
+    shift
+    echo "== $name"
+    "$@" >"$log" 2>&1
+    result=$?
+    cat "$log"
+    summary=$(grep -E "^[0-9]+ passed, [0-9]+ failed$" "$log" | tail -n 1)
+    if [ -z "$summary" ]; then
+        count 0 1
+        return
+    fi
+    bad=${summary#* passed, }
+    bad=${bad% failed}
+    [ "$result" -eq 0 ] || [ "$bad" -ne 0 ] || bad=1
+    count "${summary%% *}" "$bad"
+}
+
+# The release zip from two build directories: the same bytes, the right files.
+check_package() {
+    first=$("$here/scripts/package.sh" build | tail -n 1) &&
+        second=$("$here/scripts/package.sh" build/repro | tail -n 1) &&
+        python3 tests/package/check_package.py --source-dir "$here" "$first" "$second"
 }
 
 run_preset native
 run_preset windows-x86
 run_preset windows-x64 timeout 900 xvfb-run -a -s "-screen 0 1024x768x24"
+run_preset windows-x64-clang timeout 300 xvfb-run -a -s "-screen 0 1024x768x24"
+run_check package check_package
+run_check lint python3 scripts/lint.py
 
 echo
 echo "all presets: $passed passed, $failed failed"

@@ -9,7 +9,8 @@
 
 HINSTANCE hInst = NULL;
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int /*nShowCmd*/) {
     hInst = hInstance;
     DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialog::DLGPROC, 0);
     return 0;

@@ -32,6 +32,4 @@ void OnTrayNotify(HWND hDlg, LPARAM lParam) {
     }
 }
 
-void RemoveTrayIcon() {
-    Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
-}
+void RemoveTrayIcon() { Shell_NotifyIconA(NIM_DELETE, &TrayIconData); }

@@ -38,9 +38,7 @@ void AppendBytes(ByteBuffer& buffer, const char* bytes, size_t count) {
     buffer.size += count;
 }
 
-void AppendText(ByteBuffer& buffer, const char* text) {
-    AppendBytes(buffer, text, strlen(text));
-}
+void AppendText(ByteBuffer& buffer, const char* text) { AppendBytes(buffer, text, strlen(text)); }
 
 bool TerminateWithNul(ByteBuffer& buffer) {
     if (!Reserve(buffer, 0)) return false;

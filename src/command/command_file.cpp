@@ -28,8 +28,7 @@ bool CreateDefaultCommandFile(const char* path) {
     // The quotes and the line end are written on their own, straight to the file.
     const char* content = kDefaultCommandFileContent;
     const DWORD commandEnd = (DWORD)kDefaultCommandFileSize - 3;
-    bool written = WriteAll(file, content, 1) &&
-                   WriteAll(file, content + 1, commandEnd - 1) &&
+    bool written = WriteAll(file, content, 1) && WriteAll(file, content + 1, commandEnd - 1) &&
                    WriteAll(file, content + commandEnd, 1) &&
                    WriteAll(file, content + commandEnd + 1, 2);
     QuietCall([&] { return CloseHandle(file); });

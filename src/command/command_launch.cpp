@@ -23,8 +23,8 @@ void LaunchCommand(const char* command, size_t size) {
     ByteBuffer line = MakeByteBuffer();
     if (PrepareCommandLine(command, size, line)) {
         BOOL started = QuietCall([&] {
-            return CreateProcessA(NULL, line.data, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS,
-                                  NULL, NULL, &startup, &process);
+            return CreateProcessA(NULL, line.data, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL,
+                                  NULL, &startup, &process);
         });
         if (started) {
             CloseHandle(process.hProcess);

@@ -38,8 +38,7 @@ void Locate() {
 static void CreatePrivatButton() {
     UINT32 creationData = 0;
     HWND button = CreateWindowExA(0, "BUTTON", "PRIVAT", WS_CHILD | BS_PUSHBUTTON, 0, 0,
-                                  ButtonWidth, ButtonHeight, hTaskbar, NULL, NULL,
-                                  &creationData);
+                                  ButtonWidth, ButtonHeight, hTaskbar, NULL, NULL, &creationData);
     hPrivatButton = button;
     if (button == NULL) return;
     // Every replacement button comes from the same class, so the one saved

@@ -113,7 +113,8 @@ TEST(CommandFile, PathAndDefaultContent) {
                                       0x65, 0x78, 0x65, 0x22, 0x0D, 0x0A};
     ASSERT_EQ(sizeof expected, kDefaultCommandFileSize);
     EXPECT_EQ(0, memcmp(expected, kDefaultCommandFileContent, sizeof expected));
-    EXPECT_EQ("\"calc.exe\"", Join(std::string(kDefaultCommandFileContent, kDefaultCommandFileSize), {}));
+    EXPECT_EQ("\"calc.exe\"",
+              Join(std::string(kDefaultCommandFileContent, kDefaultCommandFileSize), {}));
 }
 
 TEST(CommandFile, NewFileNoticeText) {
@@ -134,7 +135,7 @@ TEST(CommandFile, NewFileNoticeText) {
         // 38 bytes before the directory, 238 behind it; one single-byte 0xE4.
         EXPECT_EQ(276 + directory.size(), got.size());
         const size_t umlaut = 38 + directory.size() + 59;
-        EXPECT_EQ(std::string("zun\xE4" "chst"), got.substr(umlaut - 3, 8));
+        EXPECT_EQ(std::string("zun") + '\xE4' + "chst", got.substr(umlaut - 3, 8));
         EXPECT_EQ(std::string::npos, got.find('\xE4', umlaut + 1));
     }
 }

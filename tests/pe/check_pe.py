@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 """Static checks of a built Tastomat exe (PE32 or PE32+).
 
-Usage: check_pe.py tastomat.exe [more.exe ...]
+Usage: check_pe.py --version X.Y.Z tastomat.exe [more.exe ...]
 
 Reads the PE headers, import and export tables and the resource directory of
 each file, prints one PASS/FAIL line per check and ends with
-"N passed, N failed". The exit status is 1 if any check failed.
+"N passed, N failed". The exit status is 1 if any check failed. The version
+is the one the build was given; the version record must carry it.
 """
+import argparse
+import collections
 import functools
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 
 ALLOWED_DLLS = {name.lower() for name in (
     "KERNEL32.dll", "USER32.dll", "SHELL32.dll", "msvcrt.dll",
@@ -17,8 +21,7 @@ ALLOWED_DLLS = {name.lower() for name in (
 RUNTIME_DLL_PREFIXES = ("libstdc++", "libgcc", "libwinpthread")
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
-REQUIRED_TYPES = {RT_ICON, RT_DIALOG, RT_GROUP_ICON}
-TOLERATED_TYPES = {RT_VERSION, RT_MANIFEST}
+RESOURCE_TYPES = {RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST}
 
 IDD_MAIN, LANG_EN_US, ICON_GROUP = 100, 0x0409, "IDG"
 DS_SETFONT, BS_TYPEMASK, BS_DEFPUSHBUTTON = 0x40, 0x0F, 0x01
@@ -38,12 +41,27 @@ EXPECTED_ITEMS = [  # id, class, text, (x, y, cx, cy), style
 EXPECTED_ICONS = [  # width, height, bColorCount, bits per pixel
     (32, 32, 0, 8), (16, 16, 0, 8), (32, 32, 16, 4), (16, 16, 16, 4)]
 
+VS_VERSION_INFO, VS_FIXEDFILEINFO_SIGNATURE, VFT_APP = 1, 0xFEEF04BD, 1
+STRING_TABLE = "040904B0"  # U.S. English, Unicode
+TRANSLATION = struct.pack("<HH", LANG_EN_US, 1200)
+
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+ASSEMBLY = "{urn:schemas-microsoft-com:asm.v1}assembly"
+SUPPORTED_OS = {  # the compatibility ids of Windows Vista, 7, 8, 8.1 and 10/11
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+COMMON_CONTROLS = "microsoft.windows.common-controls"
+# Settings that would change the classic look (DPI) or how the command file's
+# bytes are read (the ANSI code page).
+UNWANTED_SETTINGS = {"dpiAware", "dpiAwareness", "activeCodePage"}
+
 
 class PEError(Exception):
     pass
 
 
-PARSE_ERRORS = (PEError, struct.error, UnicodeDecodeError)
+PARSE_ERRORS = (PEError, struct.error, UnicodeDecodeError, ValueError)
 
 
 class PE:
@@ -54,7 +72,7 @@ class PE:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise PEError("no PE signature")
-        self.machine, sections, _, _, _, opt_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        self.machine, sections, self.timestamp, _, _, opt_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
         self.magic, = struct.unpack_from("<H", data, opt)
         if self.magic not in (0x10B, 0x20B):
@@ -93,9 +111,20 @@ class PE:
             raise PEError(f"unterminated string at RVA {rva:#x}")
         return self.data[start:end].decode("ascii")
 
-    @functools.cached_property
+    @property
     def resources(self):
         """The resource tree as {type: {name: {language: bytes}}}."""
+        return self.resource_tree[0]
+
+    @property
+    def resource_stamps(self):
+        """The time stamps of the resource directory tables."""
+        return self.resource_tree[1]
+
+    @functools.cached_property
+    def resource_tree(self):
+        """(the resource tree, the set of its directory tables' time stamps)."""
+        stamps = set()
         root = self.directory(2)[0]
         if not root:
             raise PEError("no resource directory")
@@ -107,7 +136,8 @@ class PE:
             return self.read(root + (name & 0x7FFFFFFF) + 2, 2 * length).decode("utf-16-le")
 
         def level(offset, depth):
-            named, ids = struct.unpack("<HH", self.read(root + offset + 12, 4))
+            _, stamp, _, _, named, ids = struct.unpack("<IIHHHH", self.read(root + offset, 16))
+            stamps.add(stamp)
             tree = {}
             for i in range(named + ids):
                 name, target = struct.unpack("<II", self.read(root + offset + 16 + 8 * i, 8))
@@ -120,7 +150,7 @@ class PE:
                     tree[key(name)] = self.read(data_rva, size)
             return tree
 
-        return level(0, 0)
+        return level(0, 0), stamps
 
 
 def imported_dlls(pe):
@@ -137,14 +167,17 @@ def imported_dlls(pe):
 
 
 def exports(pe):
-    """(number of exported functions, exported names)."""
+    """(number of exported functions, exported names, the table's time stamp).
+    Unused slots of the address table (some linkers leave ordinal 0 empty)
+    export nothing and are not counted."""
     rva = pe.directory(0)[0]
     if not rva:
-        return 0, []
+        return 0, [], 0
     fields = struct.unpack("<IIHHIIIIIII", pe.read(rva, 40))
-    functions, names, name_table = fields[6], fields[7], fields[9]
+    stamp, slots, names, address_table, name_table = fields[1], fields[6], fields[7], fields[8], fields[9]
+    addresses = struct.unpack(f"<{slots}I", pe.read(address_table, 4 * slots)) if slots else ()
     name_rvas = struct.unpack(f"<{names}I", pe.read(name_table, 4 * names)) if names else ()
-    return functions, [pe.cstr(rva) for rva in name_rvas]
+    return sum(1 for a in addresses if a), [pe.cstr(rva) for rva in name_rvas], stamp
 
 
 def only_language(langs, what):
@@ -195,6 +228,43 @@ def parse_dialog(blob):
     return head, items
 
 
+VersionNode = collections.namedtuple("VersionNode", "key value is_text children end")
+
+
+def version_node(blob, pos):
+    """One node of a version record (VS_VERSIONINFO, StringFileInfo, ...) and
+    its children. Text values are decoded, without their terminating NULs."""
+    length, value_length, kind = struct.unpack_from("<HHH", blob, pos)
+    end = pos + length
+    if length < 6 or end > len(blob):
+        raise PEError(f"version record node at {pos} has length {length}")
+    key, at = utf16z(blob, pos + 6)
+    at = (at + 3) & ~3
+    size = 2 * value_length if kind == 1 else value_length
+    value = blob[at:at + size]
+    if kind == 1:
+        value = value.decode("utf-16-le").rstrip("\0")
+    at = (at + size + 3) & ~3
+    children = []
+    while at < end:
+        child = version_node(blob, at)
+        children.append(child)
+        at = (child.end + 3) & ~3
+    return VersionNode(key, value, kind == 1, children, end)
+
+
+def version_numbers(text):
+    """"1.2.3" as the four numbers of a version record: (1, 2, 3, 0)."""
+    numbers = [int(part) for part in text.split(".")]
+    if not 1 <= len(numbers) <= 4 or any(not 0 <= n <= 0xFFFF for n in numbers):
+        raise ValueError(f"{text!r} is not a version of up to four 16-bit numbers")
+    return tuple(numbers + [0] * (4 - len(numbers)))
+
+
+def local_name(tag):
+    return tag.rpartition("}")[2]
+
+
 def diff(label, actual, expected, show=repr):
     return [] if actual == expected else [f"{label} is {show(actual)}, expected {show(expected)}"]
 
@@ -227,14 +297,14 @@ def check_imports(pe):
 
 
 def check_exports(pe):
-    functions, names = exports(pe)
+    functions, names, _ = exports(pe)
     yield "exports exactly CTRLPROC", (diff("exported names", names, ["CTRLPROC"])
                                        + diff("exported functions", functions, 1))
 
 
 def check_resource_types(pe):
     types = set(pe.resources)
-    missing, extra = REQUIRED_TYPES - types, types - REQUIRED_TYPES - TOLERATED_TYPES
+    missing, extra = RESOURCE_TYPES - types, types - RESOURCE_TYPES
     yield "resource types", ([f"missing types {sorted(missing)}"] if missing else []) + (
         [f"unexpected types {sorted(extra, key=str)}"] if extra else [])
 
@@ -294,11 +364,85 @@ def check_icons(pe):
                                                              sorted(used, key=str))
 
 
-CHECKS = [("headers", check_headers), ("imports", check_imports), ("exports", check_exports),
-          ("resource types", check_resource_types), ("dialog", check_dialog), ("icons", check_icons)]
+def check_version(pe, version):
+    langs = pe.resources.get(RT_VERSION, {}).get(VS_VERSION_INFO, {})
+    yield f"version record in language {LANG_EN_US:#06x}", diff("languages", sorted(langs), [LANG_EN_US],
+                                                               hex_list)
+    if LANG_EN_US not in langs:
+        return
+    root = version_node(langs[LANG_EN_US], 0)
+    if root.is_text or len(root.value) != 52:
+        yield "version record: fixed part", [f"VS_FIXEDFILEINFO is {len(root.value)} bytes, expected 52"]
+        return
+    signature, _, file_ms, file_ls, product_ms, product_ls, mask, flags, _, kind, _, _, _ = struct.unpack(
+        "<13I", root.value)
+    numbers = version_numbers(version)
+    yield f"version record: fixed part says {version}", (
+        diff("key", root.key, "VS_VERSION_INFO") + diff("signature", signature, VS_FIXEDFILEINFO_SIGNATURE, hex32)
+        + diff("file version", (file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF), numbers)
+        + diff("product version", (product_ms >> 16, product_ms & 0xFFFF, product_ls >> 16, product_ls & 0xFFFF),
+               numbers)
+        + diff("file flags (debug, pre-release, ...)", flags & mask, 0, hex32) + diff("file type", kind, VFT_APP))
+    blocks = {child.key: child for child in root.children}
+    tables = blocks["StringFileInfo"].children if "StringFileInfo" in blocks else []
+    strings = {entry.key: entry.value for table in tables for entry in table.children}
+    expected = {"ProductName": "Tastomat", "FileVersion": version, "ProductVersion": version,
+                "OriginalFilename": "tastomat.exe"}
+    yield f"version record: strings name Tastomat {version}", (
+        diff("string tables", [table.key.upper() for table in tables], [STRING_TABLE])
+        + [problem for key, want in expected.items() for problem in diff(key, strings.get(key), want)]
+        + ([] if strings.get("FileDescription") else ["FileDescription is missing or empty"]))
+    variables = blocks["VarFileInfo"].children if "VarFileInfo" in blocks else []
+    translations = [var.value for var in variables if var.key == "Translation"]
+    yield "version record: translation U.S. English, Unicode", diff("Translation", translations, [TRANSLATION])
 
 
-def check_file(path):
+def check_manifest(pe):
+    manifests = pe.resources.get(RT_MANIFEST, {})
+    yield "one application manifest, id 1", diff("manifest ids", sorted(manifests, key=str),
+                                                 [CREATEPROCESS_MANIFEST_RESOURCE_ID])
+    if CREATEPROCESS_MANIFEST_RESOURCE_ID not in manifests:
+        return
+    blob = only_language(manifests[CREATEPROCESS_MANIFEST_RESOURCE_ID], "manifest")
+    try:
+        root = ElementTree.fromstring(blob)
+    except ElementTree.ParseError as e:
+        yield "manifest is well-formed XML", [str(e)]
+        return
+    yield "manifest is an assembly", diff("root element", root.tag, ASSEMBLY)
+    elements = list(root.iter())
+    levels = [(e.get("level"), e.get("uiAccess")) for e in elements
+              if local_name(e.tag) == "requestedExecutionLevel"]
+    yield "manifest: runs asInvoker", diff("requestedExecutionLevel (level, uiAccess)", levels,
+                                           [("asInvoker", "false")])
+    systems = sorted((e.get("Id") or "").lower() for e in elements if local_name(e.tag) == "supportedOS")
+    yield "manifest: supports Windows Vista to 10/11", diff("supportedOS ids", systems, sorted(SUPPORTED_OS))
+    controls = [e.get("name") for e in elements if local_name(e.tag) == "assemblyIdentity"
+                and (e.get("name") or "").lower() == COMMON_CONTROLS]
+    yield "manifest: no common controls 6 (classic look)", [f"depends on {', '.join(controls)}"] if controls else []
+    unwanted = sorted({local_name(e.tag) for e in elements} & UNWANTED_SETTINGS)
+    yield "manifest: no DPI awareness, no code page", [f"sets {', '.join(unwanted)}"] if unwanted else []
+
+
+def check_timestamps(pe):
+    _, _, export_stamp = exports(pe)
+    debug_rva, debug_size = pe.directory(6)
+    debug_stamps = [struct.unpack_from("<I", pe.read(debug_rva + at, 28), 4)[0] for at in range(0, debug_size, 28)]
+    yield "no time stamps (reproducible)", (
+        diff("file header TimeDateStamp", pe.timestamp, 0, hex32)
+        + diff("export directory TimeDateStamp", export_stamp, 0, hex32)
+        + diff("resource directory TimeDateStamps", sorted(pe.resource_stamps), [0], hex_list)
+        + diff("debug directory TimeDateStamps", [s for s in debug_stamps if s], [], hex_list))
+
+
+def checks(version):
+    return [("headers", check_headers), ("imports", check_imports), ("exports", check_exports),
+            ("resource types", check_resource_types), ("dialog", check_dialog), ("icons", check_icons),
+            ("version record", functools.partial(check_version, version=version)),
+            ("manifest", check_manifest), ("time stamps", check_timestamps)]
+
+
+def check_file(path, version):
     """Yields (check name, list of problems) for one file."""
     try:
         with open(path, "rb") as f:
@@ -306,28 +450,39 @@ def check_file(path):
     except (OSError, *PARSE_ERRORS) as e:
         yield "readable PE file", [str(e)]
         return
-    for group, check in CHECKS:
+    for group, check in checks(version):
         try:
             yield from check(pe)
         except PARSE_ERRORS as e:
             yield f"{group} parse", [str(e)]
 
 
-def main(paths):
-    if not paths:
-        print(__doc__.strip().splitlines()[2], file=sys.stderr)
-        return 2
+def report(results):
+    """Prints a PASS or FAIL line for each (label, problems) and the totals;
+    returns the exit status."""
     passed = failed = 0
-    for path in paths:
-        for name, problems in check_file(path):
-            if problems:
-                failed += 1
-                print(f"FAIL {path}: {name}: {'; '.join(problems)}")
-            else:
-                passed += 1
-                print(f"PASS {path}: {name}")
+    for label, problems in results:
+        if problems:
+            failed += 1
+            print(f"FAIL {label}: {'; '.join(problems)}")
+        else:
+            passed += 1
+            print(f"PASS {label}")
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("--version", required=True, help="the version the build was given, e.g. 1.0.0")
+    parser.add_argument("paths", nargs="+", metavar="exe")
+    args = parser.parse_args(argv)
+    try:
+        version_numbers(args.version)
+    except ValueError as e:
+        parser.error(str(e))
+    return report((f"{path}: {name}", problems)
+                  for path in args.paths for name, problems in check_file(path, args.version))
 
 
 if __name__ == "__main__":

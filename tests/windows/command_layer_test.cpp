@@ -106,7 +106,8 @@ protected:
         for (int wait = 0; wait < 200 && (size_t)std::count(log.begin(), log.end(), '\n') < count;)
             Sleep(50), ++wait, log = ReadBytes(log_);
         std::vector<std::string> commands, pids;
-        for (size_t start = 0, end; (end = log.find('\n', start)) != log.npos; start = end + 1) {
+        for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos;
+             start = end + 1) {
             size_t space = log.find(' ', start);
             pids.push_back(log.substr(start, space - start));
             commands.push_back(log.substr(space + 1, end - space - 1));
@@ -136,9 +137,13 @@ TEST_F(CommandLayer, CreateDefaultCommandFileWritesTheDefaultLineOnlyIntoANewFil
 }
 
 TEST_F(CommandLayer, FetchCommandJoinsTheLinesOfAnExistingFile) {
-    struct Case { std::string content, command; };
-    std::vector<Case> cases = {{"a\r\n b\rc\n", "a bc\n"}, {"\"calc.exe\"\r\n", "\"calc.exe\""},
-                               {"", ""}, {"run\r\x1A" "ignored\r\nmore", "run"}};
+    struct Case {
+        std::string content, command;
+    };
+    std::vector<Case> cases = {{"a\r\n b\rc\n", "a bc\n"},
+                               {"\"calc.exe\"\r\n", "\"calc.exe\""},
+                               {"", ""},
+                               {std::string("run\r") + '\x1A' + "ignored\r\nmore", "run"}};
     // A CR LF whose two bytes fall into different reads is still one line end.
     for (size_t n : {63, 64, 127, 128, 255, 256, 511, 4095, 4096, 5000}) {
         cases.push_back({std::string(n, 'x') + "\r\ny", std::string(n, 'x') + "y"});
@@ -182,11 +187,12 @@ TEST_F(CommandLayer, LaunchCommandStartsTheWholeCommandLineUpToTheFirstNul) {
     const std::string nul(1, '\0');
     ASSERT_EQ(MarkerCommand(300).size(), 300u);
     // 32766 characters are the longest command line the platform starts.
-    const struct { std::string command, started; } cases[] = {
-        {MarkerCommand(300), MarkerCommand(300)},
-        {MarkerCommand(32766), MarkerCommand(32766)},
-        {marker_ + " arg1" + nul + "garbage", marker_ + " arg1"},
-        {MarkerCommand(32766) + nul + std::string(100, 'g'), MarkerCommand(32766)}};
+    const struct {
+        std::string command, started;
+    } cases[] = {{MarkerCommand(300), MarkerCommand(300)},
+                 {MarkerCommand(32766), MarkerCommand(32766)},
+                 {marker_ + " arg1" + nul + "garbage", marker_ + " arg1"},
+                 {MarkerCommand(32766) + nul + std::string(100, 'g'), MarkerCommand(32766)}};
     for (const auto& c : cases) {
         DeleteFileA(log_.c_str());
         EXPECT_EQ(Launch(c.command), 1u) << c.command.size();
@@ -199,12 +205,14 @@ TEST_F(CommandLayer, LaunchCommandStartsTheWholeCommandLineUpToTheFirstNul) {
 
 TEST_F(CommandLayer, LaunchCommandStartsNothingForWhatCannotRunWhole) {
     WriteBytes(Path("notes.txt"), "a text document\r\n");
-    const struct { const char* what; std::string command; } cases[] = {
-        {"one character too long", MarkerCommand(32767)},
-        {"40,000 characters", MarkerCommand(40000)},
-        {"a program that does not exist", "\"" + Path("missing.exe") + "\" arg"},
-        {"a text document", "notes.txt"},
-        {"nothing", ""}};
+    const struct {
+        const char* what;
+        std::string command;
+    } cases[] = {{"one character too long", MarkerCommand(32767)},
+                 {"40,000 characters", MarkerCommand(40000)},
+                 {"a program that does not exist", "\"" + Path("missing.exe") + "\" arg"},
+                 {"a text document", "notes.txt"},
+                 {"nothing", ""}};
     for (const auto& c : cases) EXPECT_EQ(Launch(c.command), 0u) << c.what;
     Sleep(400);
     EXPECT_FALSE(Exists(log_));
@@ -222,11 +230,17 @@ TEST_F(CommandLayer, TheCallsLeaveTheErrorModeAsTheyFoundIt) {
     WriteBytes(Path("Rufknopf.ini"), "x\r\n");
     const std::string started = marker_ + " mode";
     ByteBuffer command = MakeByteBuffer();
-    const struct { const char* what; std::function<void()> call; } calls[] = {
-        {"FetchCommand", [&] { FetchCommand(command); FreeByteBuffer(command); }},
-        {"CreateDefaultCommandFile", [&] { CreateDefaultCommandFile("new.ini"); }},
-        {"LaunchCommand that starts", [&] { Launch(started); }},
-        {"LaunchCommand that fails", [&] { Launch("missing.exe"); }}};
+    const struct {
+        const char* what;
+        std::function<void()> call;
+    } calls[] = {{"FetchCommand",
+                  [&] {
+                      FetchCommand(command);
+                      FreeByteBuffer(command);
+                  }},
+                 {"CreateDefaultCommandFile", [&] { CreateDefaultCommandFile("new.ini"); }},
+                 {"LaunchCommand that starts", [&] { Launch(started); }},
+                 {"LaunchCommand that fails", [&] { Launch("missing.exe"); }}};
     const UINT original = GetErrorMode();
     for (UINT mode : {0u, (UINT)SEM_NOGPFAULTERRORBOX, (UINT)SEM_FAILCRITICALERRORS}) {
         for (const auto& c : calls) {

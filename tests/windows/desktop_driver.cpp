@@ -13,8 +13,6 @@ static std::string TastomatPath;
 static HWND Taskbar = NULL;
 static HWND StartButton = NULL;
 
-static const UINT kTrayNotify = WM_USER + 400;
-
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (!condition()) {
@@ -34,14 +32,14 @@ bool InBareDesktop() { return GetEnvironmentVariableA(kBareDesktopVariable, NULL
 DWORD RunSelfInBareDesktop(const char* testFilter) {
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string commandLine = std::string("\"") + self + "\" \"" + TastomatPath +
-                              "\" --gtest_filter=" + testFilter;
+    std::string commandLine =
+        std::string("\"") + self + "\" \"" + TastomatPath + "\" --gtest_filter=" + testFilter;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = const_cast<char*>("tastomat-bare");
     PROCESS_INFORMATION child = {};
     SetEnvironmentVariableA(kBareDesktopVariable, "1");
-    BOOL started = CreateProcessA(self, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL,
+    BOOL started = CreateProcessA(self, commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL,
                                   &startup, &child);
     SetEnvironmentVariableA(kBareDesktopVariable, NULL);
     if (!started) return (DWORD)-1;
@@ -170,8 +168,8 @@ void TastomatTest::SetUp() {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + TastomatPath + "\"";
-    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), &commandLine[0], NULL, NULL, FALSE, 0,
-                               NULL, directory_.c_str(), &startup, &process_));
+    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
+                               directory_.c_str(), &startup, &process_));
     // The dialog manager shows its dialog again when its queue first runs
     // empty, so a hide sent before that moment would be undone.
     ASSERT_EQ(WaitForInputIdle(process_.hProcess, kWaitMs), 0u);
