@@ -7,7 +7,9 @@ if(MSVC)
 else()
   # No exception tables or type information, and every function in a
   # section of its own so that the linker can drop what nothing calls.
-  set(TASTOMAT_SMALL_COMPILE_OPTIONS -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+  # Not -fdata-sections: for a PE target GCC then puts each zero-filled
+  # global into a .data$ section, stored in the file, instead of .bss.
+  set(TASTOMAT_SMALL_COMPILE_OPTIONS -fno-exceptions -fno-rtti -ffunction-sections)
   # Self-contained (no DLL but Windows' own), unused sections dropped,
   # stripped in the release builds.
   set(TASTOMAT_SMALL_LINK_OPTIONS -static -Wl,--gc-sections $<$<CONFIG:MinSizeRel,Release>:-s>)
