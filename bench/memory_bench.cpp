@@ -3,10 +3,12 @@
 // and the program idle. The two are started in turn (which one goes first
 // alternates).
 //
-// GetProcessMemoryInfo gives both figures on Windows. Wine fills its
-// PrivateUsage from the Unix process's swap use, which is 0 here, so the
-// private bytes are also counted the long way: the committed private
-// regions of the address space, summed with VirtualQueryEx.
+// On Windows GetProcessMemoryInfo gives the private bytes twice, as
+// PrivateUsage and as PagefileUsage, and the working set. Under Wine 8
+// PrivateUsage comes back 0, PagefileUsage is the Unix process's resident
+// anonymous memory and the working set its whole resident size. The
+// committed private regions of the address space, summed with
+// VirtualQueryEx, are a third view of the private bytes.
 //
 // Usage, in the shell desktop: memory_bench TASTOMAT.EXE BASELINE.EXE WORKDIR [RUNS]
 #include <windows.h>
@@ -31,11 +33,12 @@ SIZE_T CommittedPrivateBytes(HANDLE process) {
     return total;
 }
 
-struct Sample {
-    double privateUsageKiB;    // GetProcessMemoryInfo
-    double committedPrivateKiB;  // VirtualQueryEx
-    double workingSetKiB;      // GetProcessMemoryInfo
-};
+const int kFigures = 4;
+const char* const kFigureNames[kFigures] = {
+    "memory after start-up: private bytes, PrivateUsage (Wine)",
+    "memory after start-up: private bytes, PagefileUsage (Wine)",
+    "memory after start-up: private bytes, committed private regions (Wine)",
+    "memory after start-up: working set (Wine)"};
 
 }  // namespace
 
@@ -43,7 +46,7 @@ int main(int argc, char** argv) {
     DialogComparison compared;
     if (!ParseDialogComparison(argc, argv, 7, compared)) return 2;
     const DialogProgram* programs[2] = {&compared.tastomat, &compared.baseline};
-    std::vector<Sample> samples[2];
+    std::vector<double> kib[2][kFigures];
     for (int round = 0; round < compared.runs; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
             const int which = (round + turn) & 1;
@@ -68,31 +71,23 @@ int main(int argc, char** argv) {
             if (!shown) return Fail(("no dialog from " + program.exe).c_str());
             if (!read) return Fail("GetProcessMemoryInfo failed");
             if (committedPrivate == 0) return Fail("VirtualQueryEx found no private memory");
-            samples[which].push_back({(double)counters.PrivateUsage / 1024.0,
-                                      (double)committedPrivate / 1024.0,
-                                      (double)counters.WorkingSetSize / 1024.0});
+            const SIZE_T bytes[kFigures] = {counters.PrivateUsage, counters.PagefileUsage,
+                                            committedPrivate, counters.WorkingSetSize};
+            for (int figure = 0; figure < kFigures; ++figure) {
+                kib[which][figure].push_back((double)bytes[figure] / 1024.0);
+            }
             Sleep(200);
         }
     }
-    std::vector<double> figures[2][3];
     for (int which = 0; which < 2; ++which) {
-        printf("%s, KiB PrivateUsage / committed private / working set:",
-               programs[which]->exe.c_str());
-        for (const Sample& sample : samples[which]) {
-            printf(" %.0f/%.0f/%.0f", sample.privateUsageKiB, sample.committedPrivateKiB,
-                   sample.workingSetKiB);
-            figures[which][0].push_back(sample.privateUsageKiB);
-            figures[which][1].push_back(sample.committedPrivateKiB);
-            figures[which][2].push_back(sample.workingSetKiB);
+        printf("%s, KiB (one column per figure below):\n", programs[which]->exe.c_str());
+        for (size_t run = 0; run < kib[which][0].size(); ++run) {
+            for (int figure = 0; figure < kFigures; ++figure) printf(" %8.0f", kib[which][figure][run]);
+            printf("\n");
         }
-        printf("\n");
     }
-    const char* names[3] = {
-        "memory after start-up: private bytes, PrivateUsage (Wine)",
-        "memory after start-up: private bytes, committed private regions (Wine)",
-        "memory after start-up: working set (Wine)"};
-    for (int figure = 0; figure < 3; ++figure) {
-        PrintRow(names[figure], "KiB", Median(figures[1][figure]), Median(figures[0][figure]),
+    for (int figure = 0; figure < kFigures; ++figure) {
+        PrintRow(kFigureNames[figure], "KiB", Median(kib[1][figure]), Median(kib[0][figure]),
                  Goal::AtMost, 1.1);
     }
     return 0;
