@@ -56,7 +56,7 @@ void PrintSamples(const char* what, const std::vector<double>& ms) {
 
 int main(int argc, char** argv) {
     DialogComparison compared;
-    if (!ParseDialogComparison(argc, argv, 21, compared)) return 2;
+    if (!ParseDialogComparison(argc, argv, 31, compared)) return 2;
     const DialogProgram* programs[2] = {&compared.tastomat, &compared.baseline};
     HMODULE image = LoadLibraryExA(compared.tastomat.exe.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     HICON icon = image != NULL ? LoadIconA(image, IDG_NAME) : NULL;
