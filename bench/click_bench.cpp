@@ -9,18 +9,21 @@
 // notification, so the shell opens no start menu.
 //
 // To tell the platform's share from Tastomat's own, the driver also times a
-// WM_NULL sent to the button: the same trip to Tastomat's thread and back,
-// with nothing done there.
+// WM_NULL sent to the button (the same trip to Tastomat's thread and back,
+// with nothing done there) and Tastomat's own work before CreateProcessA,
+// FetchCommand, called here on the same command file.
 //
 // Usage, in the shell desktop: click_bench TASTOMAT.EXE NOOP.EXE WORKDIR [CLICKS]
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
 
 #include "../res/resource_ids.h"
 #include "bench_desktop.h"
+#include "command_file.h"
 #include "report.h"
 
 namespace {
@@ -78,7 +81,7 @@ int main(int argc, char** argv) {
     const DialogProgram tastomat = {argv[1], "Tastomat", true};
     const std::string commandLine = std::string("\"") + argv[2] + "\"";
     const std::string directory = argv[3];
-    const int clicks = argc > 4 ? atoi(argv[4]) : 41;
+    const int clicks = argc > 4 ? atoi(argv[4]) : 101;
     const int warmUp = 3;
     if (clicks < 1) return 2;
 
@@ -104,7 +107,7 @@ int main(int argc, char** argv) {
 
     // This driver and Tastomat; every started program is counted in the job.
     const DWORD resting = CountJobProcesses().active;
-    std::vector<double> clickMs, bareMs, nullMs;
+    std::vector<double> clickMs, bareMs, nullMs, fetchMs;
     const char* failure = NULL;
     for (int round = -warmUp; round < clicks && failure == NULL; ++round) {
         for (int turn = 0; turn < 2 && failure == NULL; ++turn) {
@@ -126,18 +129,31 @@ int main(int argc, char** argv) {
         }
         if (failure != NULL) break;
         DWORD_PTR answer = 0;
-        const double before = NowMs();
+        double before = NowMs();
         if (!SendMessageTimeoutA(privat, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer)) {
             failure = "Tastomat does not answer";
         } else if (round >= 0) {
             nullMs.push_back(NowMs() - before);
         }
+        ByteBuffer command = MakeByteBuffer();
+        before = NowMs();
+        const bool fetched = FetchCommand(command);
+        const double fetch = NowMs() - before;
+        const bool sameLine = fetched && command.size == commandLine.size() &&
+                              memcmp(command.data, commandLine.data(), command.size) == 0;
+        FreeByteBuffer(command);
+        if (!sameLine) {
+            failure = "FetchCommand did not read the command line back";
+        } else if (round >= 0) {
+            fetchMs.push_back(fetch);
+        }
     }
     Quit(tastomat, running);
     if (failure != NULL) return Fail(failure);
-    printf("click_bench: %d of each; median of the paired ratios %.3f; the trip to Tastomat's "
-           "thread and back (WM_NULL): median %.3f ms\n",
-           clicks, MedianOfRatios(clickMs, bareMs), Median(nullMs));
+    printf("click_bench: %d of each; median of the paired ratios %.3f; fastest %.2f ms against "
+           "%.2f ms\n", clicks, MedianOfRatios(clickMs, bareMs), Fastest(clickMs), Fastest(bareMs));
+    printf("the platform's share: the trip to Tastomat's thread and back (WM_NULL), median %.3f "
+           "ms; Tastomat's own: FetchCommand, median %.3f ms\n", Median(nullMs), Median(fetchMs));
     PrintRow("click: WM_LBUTTONUP on PRIVAT until CreateProcessA returned (Wine)", "ms",
              Median(bareMs), Median(clickMs), Goal::AtMost, 1.1);
     return 0;

@@ -13,6 +13,10 @@ double Median(std::vector<double> values) {
     return (values[middle - 1] + values[middle]) / 2.0;
 }
 
+double Fastest(const std::vector<double>& values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
 double MedianOfRatios(const std::vector<double>& ours, const std::vector<double>& baseline) {
     std::vector<double> ratios;
     for (size_t i = 0; i < ours.size() && i < baseline.size(); ++i) {

@@ -8,6 +8,9 @@
 // The median; the mean of the two middle values for an even count.
 double Median(std::vector<double> values);
 
+// The smallest value: the run least disturbed by the rest of the machine.
+double Fastest(const std::vector<double>& values);
+
 // The median of ours[i] / baseline[i]: measurements taken in pairs, close in
 // time, give a ratio less shaken by a machine whose load changes.
 double MedianOfRatios(const std::vector<double>& ours, const std::vector<double>& baseline);
