@@ -1,5 +1,5 @@
-// Helpers of the benchmark drivers that run in Wine's shell desktop next to
-// the programs they measure.
+// The common parts of the benchmark drivers that run in Wine's shell
+// desktop next to the programs they measure.
 #include "bench_desktop.h"
 
 #include <stdio.h>
@@ -28,14 +28,18 @@ static HWND VisibleDialog(DWORD processId, const char* caption, HWND except) {
     return NULL;
 }
 
-HWND WaitForVisibleDialog(DWORD processId, const char* caption, HWND except) {
+HWND PollForWindow(const std::function<HWND()>& find) {
     const double start = NowMs();
     do {
-        HWND dialog = VisibleDialog(processId, caption, except);
-        if (dialog != NULL) return dialog;
+        HWND window = find();
+        if (window != NULL) return window;
         Sleep(1);
     } while (NowMs() - start < kTimeoutMs);
     return NULL;
+}
+
+static HWND WaitForVisibleDialog(DWORD processId, const char* caption, HWND except = NULL) {
+    return PollForWindow([=] { return VisibleDialog(processId, caption, except); });
 }
 
 bool ParseDialogComparison(int argc, char** argv, int defaultRuns, DialogComparison& out) {

@@ -1,19 +1,21 @@
-// Helpers of the benchmark drivers that run in Wine's shell desktop next to
-// the programs they measure: a clock, starting a dialog program and seeing
-// its dialog appear, ending it again, and counting the processes started.
+// The common parts of the benchmark drivers that run in Wine's shell
+// desktop next to the programs they measure: a clock, starting a dialog
+// program and seeing its dialog appear, ending it again, and counting the
+// processes started.
 #ifndef TASTOMAT_BENCH_DESKTOP_H
 #define TASTOMAT_BENCH_DESKTOP_H
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Milliseconds on the high-resolution clock.
 double NowMs();
 
-// Polls every millisecond for a visible dialog of the process with that
-// caption, other than `except`; NULL after ten seconds.
-HWND WaitForVisibleDialog(DWORD processId, const char* caption, HWND except = NULL);
+// Calls `find` every millisecond until it gives a window; NULL after ten
+// seconds.
+HWND PollForWindow(const std::function<HWND()>& find);
 
 // One of the two dialog programs measured: Tastomat or the baseline.
 struct DialogProgram {

@@ -28,19 +28,15 @@
 
 namespace {
 
-// Tastomat's "PRIVAT" button in the taskbar, once it is visible.
-HWND WaitForPrivat(DWORD processId) {
-    const double start = NowMs();
-    do {
-        HWND button = NULL;
-        while ((button = FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), button, "BUTTON",
-                                       "PRIVAT")) != NULL) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(button, &owner);
-            if (owner == processId && IsWindowVisible(button)) return button;
-        }
-        Sleep(1);
-    } while (NowMs() - start < 10000);
+// Tastomat's "PRIVAT" button in the taskbar, if it is visible.
+HWND VisiblePrivat(DWORD processId) {
+    HWND button = NULL;
+    while ((button = FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), button, "BUTTON",
+                                   "PRIVAT")) != NULL) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(button, &owner);
+        if (owner == processId && IsWindowVisible(button)) return button;
+    }
     return NULL;
 }
 
@@ -99,7 +95,8 @@ int main(int argc, char** argv) {
     }
     PostMessageA(running.dialog, WM_COMMAND, MAKEWPARAM(ID_ERSATZ, BN_CLICKED),
                  (LPARAM)GetDlgItem(running.dialog, ID_ERSATZ));
-    HWND privat = WaitForPrivat(running.process.dwProcessId);
+    const DWORD processId = running.process.dwProcessId;
+    HWND privat = PollForWindow([=] { return VisiblePrivat(processId); });
     if (privat == NULL) {
         Quit(tastomat, running);
         return Fail("no PRIVAT button");
