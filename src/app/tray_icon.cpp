@@ -1,6 +1,8 @@
 // The notification-area icon: the way back to the hidden main dialog.
 #include "tray_icon.h"
 
+#include <string.h>
+
 #include "../../res/resource_ids.h"
 #include "app_instance.h"
 
@@ -20,7 +22,11 @@ void AddTrayIcon(HWND hDlg) {
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
     TrayIconData.hIcon = LoadIconA(hInst, IDG_NAME);
-    lstrcpynA(TrayIconData.szTip, "Tastomat", sizeof TrayIconData.szTip);
+    // The record is zeroed above, so copying the name with its NUL gives the
+    // bytes strncpy would, without importing strncpy from the C runtime.
+    static const char kTip[] = "Tastomat";
+    static_assert(sizeof kTip <= sizeof TrayIconData.szTip, "the tip fits the record");
+    memcpy(TrayIconData.szTip, kTip, sizeof kTip);
     Shell_NotifyIconA(NIM_ADD, &TrayIconData);
     // The shell keeps its own copy of the picture.
     DestroyIcon(TrayIconData.hIcon);
