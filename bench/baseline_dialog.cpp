@@ -5,7 +5,8 @@
 
 #include "baseline_dialog_ids.h"
 
-static INT_PTR CALLBACK BaselineDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+static INT_PTR CALLBACK BaselineDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                           LPARAM /*lParam*/) {
     if (message == WM_INITDIALOG) return TRUE;
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         EndDialog(dialog, 0);
@@ -14,7 +15,8 @@ static INT_PTR CALLBACK BaselineDialogProc(HWND dialog, UINT message, WPARAM wPa
     return FALSE;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int /*nShowCmd*/) {
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_BASELINE), NULL, BaselineDialogProc, 0);
     return 0;
 }

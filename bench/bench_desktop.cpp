@@ -50,7 +50,7 @@ bool ParseDialogComparison(int argc, char** argv, int defaultRuns, DialogCompari
     out.tastomat = {argv[1], "Tastomat", true};
     out.baseline = {argv[2], BASELINE_CAPTION, false};
     out.directory = argv[3];
-    out.runs = argc > 4 ? atoi(argv[4]) : defaultRuns;
+    out.runs = argc > 4 ? (int)strtol(argv[4], NULL, 10) : defaultRuns;
     return out.runs > 0;
 }
 
@@ -61,7 +61,7 @@ bool StartAndWaitForDialog(const DialogProgram& program, const std::string& dire
     std::string commandLine = "\"" + program.exe + "\"";
     running = Running();
     startMs = NowMs();
-    if (!CreateProcessA(program.exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+    if (!CreateProcessA(program.exe.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
                         directory.c_str(), &startup, &running.process)) {
         return false;
     }

@@ -48,7 +48,7 @@ bool StartLikeTastomat(const std::string& commandLine) {
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
     std::string line = commandLine;
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL, NULL,
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL, NULL,
                         &startup, &process)) {
         return false;
     }
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     const DialogProgram tastomat = {argv[1], "Tastomat", true};
     const std::string commandLine = std::string("\"") + argv[2] + "\"";
     const std::string directory = argv[3];
-    const int clicks = argc > 4 ? atoi(argv[4]) : 101;
+    const int clicks = argc > 4 ? (int)strtol(argv[4], NULL, 10) : 101;
     const int warmUp = 3;
     if (clicks < 1) return 2;
 

@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     int runs = 51;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (strcmp(argv[i], "--size") == 0) size = (size_t)strtoull(argv[i + 1], NULL, 10);
-        if (strcmp(argv[i], "--runs") == 0) runs = atoi(argv[i + 1]);
+        if (strcmp(argv[i], "--runs") == 0) runs = (int)strtol(argv[i + 1], NULL, 10);
     }
     if (size == 0 || runs < 1) {
         fprintf(stderr, "usage: join_bench [--size BYTES] [--runs N]\n");
