@@ -13,27 +13,12 @@ protected:
     void SetUp() override {
         TastomatTest::SetUp();
         if (HasFatalFailure()) return;
-        commandFile_ = directory_ + "\\Rufknopf.ini";
-        Press(ID_ERSATZ);
-        ASSERT_TRUE(WaitUntil([this] {
-            privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
-            return privat_ != NULL && IsWindowVisible(privat_);
-        }));
-        ASSERT_TRUE(Answers());
+        ASSERT_TRUE(ShowPrivat());
     }
-
-    // A release without a press: the button sends no click notification, so
-    // the shell opens no start menu.
-    void Release() { PostMessageA(privat_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5)); }
 
     void PressAndRelease() {
         PostMessageA(privat_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
         Release();
-    }
-
-    std::vector<MarkerLine> WaitForMarkers(size_t count) {
-        WaitUntil([&] { return ReadMarkerLog(markerLog_).size() >= count; });
-        return ReadMarkerLog(markerLog_);
     }
 
     std::string ExpectedNotice() const {
@@ -43,16 +28,13 @@ protected:
                "Buttons anzupassen, ersetzten Sie die Zeile calc.exe in der Rufknopf.ini "
                "durch eine beliebige andere Befehlszeile";
     }
-
-    std::string commandFile_;
-    HWND privat_ = NULL;
 };
 
 TEST_F(Click, FirstClickCreatesTheFileAndTellsWhere_TheNextStartsTheCalculator) {
     PressAndRelease();
     HWND notice = WaitForBox("Neuer Befehl");
     ASSERT_NE(notice, (HWND)NULL);
-    EXPECT_EQ(ReadWholeFile(commandFile_), kDefaultContent);
+    EXPECT_EQ(ReadWholeFile(CommandFile()), kDefaultContent);
     EXPECT_EQ(BoxText(notice), ExpectedNotice());
     EXPECT_EQ(GetWindow(notice, GW_OWNER), (HWND)NULL);
     EXPECT_EQ(GetDlgItem(notice, IDCANCEL), (HWND)NULL) << "the notice has only OK";
@@ -65,7 +47,7 @@ TEST_F(Click, FirstClickCreatesTheFileAndTellsWhere_TheNextStartsTheCalculator) 
     std::vector<MarkerLine> started = WaitForMarkers(1);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, "\"calc.exe\"");
-    EXPECT_EQ(ReadWholeFile(commandFile_), kDefaultContent);
+    EXPECT_EQ(ReadWholeFile(CommandFile()), kDefaultContent);
 }
 
 TEST_F(Click, AClickWhileTheNoticeIsOpenStartsTheCommandOnce) {
@@ -82,10 +64,10 @@ TEST_F(Click, AClickWhileTheNoticeIsOpenStartsTheCommandOnce) {
 
 TEST_F(Click, EveryClickReadsTheFileAnewAndStartsOneMoreProcess) {
     std::string marker = MarkerPath();
-    WriteWholeFile(commandFile_, "\"" + marker + "\"\r\n first\r\n");
+    WriteWholeFile(CommandFile(), "\"" + marker + "\"\r\n first\r\n");
     Release();
     ASSERT_EQ(WaitForMarkers(1).size(), 1u);
-    WriteWholeFile(commandFile_, "\"" + marker + "\"\r second\r\n");
+    WriteWholeFile(CommandFile(), "\"" + marker + "\"\r second\r\n");
     Release();
     Release();
     std::vector<MarkerLine> started = WaitForMarkers(3);
@@ -98,7 +80,7 @@ TEST_F(Click, EveryClickReadsTheFileAnewAndStartsOneMoreProcess) {
 }
 
 TEST_F(Click, AStartedProgramOutlivesTastomat) {
-    WriteWholeFile(commandFile_, "\"" + MarkerPath() + "\" --linger");
+    WriteWholeFile(CommandFile(), "\"" + MarkerPath() + "\" --linger");
     Release();
     std::vector<MarkerLine> started = WaitForMarkers(1);
     ASSERT_EQ(started.size(), 1u);
@@ -110,7 +92,7 @@ TEST_F(Click, AStartedProgramOutlivesTastomat) {
 }
 
 TEST_F(Click, ARealMouseClickOnPrivatRunsTheCommand) {
-    WriteWholeFile(commandFile_, "\"" + MarkerPath() + "\" real");
+    WriteWholeFile(CommandFile(), "\"" + MarkerPath() + "\" real");
     RECT button;
     GetWindowRect(privat_, &button);
     ASSERT_TRUE(ClickMouseAt((button.left + button.right) / 2, (button.top + button.bottom) / 2));

@@ -10,6 +10,7 @@
 #include "../../res/resource_ids.h"
 
 static std::string TastomatPath;
+static std::vector<std::string> Arguments;
 static HWND Taskbar = NULL;
 static HWND StartButton = NULL;
 
@@ -24,6 +25,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
     return true;
 }
+
+const std::vector<std::string>& DriverArguments() { return Arguments; }
 
 static const char kBareDesktopVariable[] = "TASTOMAT_BARE_DESKTOP";
 
@@ -165,11 +168,21 @@ void TastomatTest::SetUp() {
     directory_ = MakeTempDirectory();
     markerLog_ = directory_ + "\\marker.log";
     SetEnvironmentVariableA("TASTOMAT_MARKER_LOG", markerLog_.c_str());
+    Launch(directory_);
+}
+
+void TastomatTest::Launch(const std::string& directory) {
+    job_ = CreateJobObjectA(NULL, NULL);
+    ASSERT_NE(job_, (HANDLE)NULL);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + TastomatPath + "\"";
-    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL,
-                               directory_.c_str(), &startup, &process_));
+    // Suspended until it is in the job, so that the job sees all it starts.
+    ASSERT_TRUE(CreateProcessA(TastomatPath.c_str(), commandLine.data(), NULL, NULL, FALSE,
+                               CREATE_SUSPENDED, NULL, directory.c_str(), &startup, &process_))
+        << "error " << GetLastError() << " in " << directory;
+    ASSERT_TRUE(AssignProcessToJobObject(job_, process_.hProcess));
+    ResumeThread(process_.hThread);
     // The dialog manager shows its dialog again when its queue first runs
     // empty, so a hide sent before that moment would be undone.
     ASSERT_EQ(WaitForInputIdle(process_.hProcess, kWaitMs), 0u);
@@ -180,13 +193,21 @@ void TastomatTest::SetUp() {
 }
 
 void TastomatTest::TearDown() {
+    Stop();
+    RemoveDirectoryTree(directory_);
+}
+
+void TastomatTest::Stop() {
     if (!InBareDesktop()) CloseStartMenus();
     if (process_.hProcess != NULL) {
         // A killed Tastomat would leave its icon and buttons behind in the
         // shell, so a test that did not quit quits the way a user does.
         if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT && Answers()) {
-            for (HWND box; (box = FindTopLevel(process_.dwProcessId, NULL, dialog_)) != NULL;) {
-                Answer(box, IDCANCEL);
+            // Escape closes every box Tastomat shows, the notice with only OK included.
+            for (int box = 0; box < 10 && !OtherWindows().empty(); ++box) {
+                HWND window = OtherWindows().front();
+                PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+                WaitUntil([window] { return !IsWindowVisible(window); });
             }
             Press(ID_BEENDEN);
             HWND box = WaitForBox("Tastomat");
@@ -198,16 +219,16 @@ void TastomatTest::TearDown() {
         }
         CloseHandle(process_.hProcess);
         CloseHandle(process_.hThread);
+        process_ = {};
     }
-    for (const MarkerLine& line : ReadMarkerLog(markerLog_)) {
-        HANDLE marker = OpenProcess(PROCESS_TERMINATE, FALSE, line.processId);
-        if (marker != NULL) {
-            TerminateProcess(marker, 0);
-            CloseHandle(marker);
-        }
+    if (job_ != NULL) {
+        // Whatever Tastomat started and is still running.
+        TerminateJobObject(job_, 0);
+        CloseHandle(job_);
+        job_ = NULL;
     }
+    dialog_ = privat_ = NULL;
     if (!InBareDesktop()) ShowWindow(StartButton, SW_SHOWNORMAL);
-    RemoveDirectoryTree(directory_);
 }
 
 void TastomatTest::Press(int controlId) {
@@ -249,7 +270,58 @@ DWORD TastomatTest::Quit() {
 
 bool TastomatTest::Answers() {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0;
+    return SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &result) != 0;
+}
+
+std::vector<HWND> TastomatTest::OtherWindows() {
+    struct Search {
+        DWORD processId;
+        HWND dialog;
+        std::vector<HWND> found;
+    } search = {process_.dwProcessId, dialog_, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            Search& s = *(Search*)data;
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s.processId && window != s.dialog && IsWindowVisible(window)) {
+                s.found.push_back(window);
+            }
+            return TRUE;
+        },
+        (LPARAM)&search);
+    return search.found;
+}
+
+bool TastomatTest::ShowPrivat() {
+    Press(ID_ERSATZ);
+    return WaitUntil([this] {
+        privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
+        return privat_ != NULL && IsWindowVisible(privat_);
+    }) && Answers();  // "Ersatz" has finished, the button's place in the z-order included
+}
+
+void TastomatTest::Release() { PostMessageA(privat_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5)); }
+
+std::vector<MarkerLine> TastomatTest::WaitForMarkers(size_t count) {
+    WaitUntil([&] { return ReadMarkerLog(markerLog_).size() >= count; });
+    return ReadMarkerLog(markerLog_);
+}
+
+static JOBOBJECT_BASIC_ACCOUNTING_INFORMATION JobCounts(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts = {};
+    EXPECT_TRUE(QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &counts,
+                                          sizeof counts, NULL));
+    return counts;
+}
+
+// Tastomat itself is the job's first process.
+DWORD TastomatTest::ProcessesStarted() { return JobCounts(job_).TotalProcesses - 1; }
+
+DWORD TastomatTest::ProcessesRunning() {
+    DWORD active = JobCounts(job_).ActiveProcesses;
+    bool tastomatRuns = WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+    return tastomatRuns ? active - 1 : active;
 }
 
 // Turns a Unix path (as CTest passes it) into one Windows programs can use.
@@ -282,6 +354,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     TastomatPath = WindowsPath(argv[1]);
+    Arguments.assign(argv + 2, argv + argc);
     InstallCalculatorStandIn();
     // The desktop's shell may still be setting up its taskbar.
     WaitUntil([] {

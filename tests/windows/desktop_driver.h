@@ -12,9 +12,17 @@
 #include <gtest/gtest.h>
 
 const DWORD kWaitMs = 10000;
+// How long the dialog may take to answer a message before it counts as hung.
+const DWORD kAnswerMs = 2000;
+// The callback message of Tastomat's tray icon.
+const UINT kTrayNotify = WM_USER + 400;
 
 // Polls `condition` until it holds or `timeoutMs` has passed.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs);
+
+// The driver's command-line arguments behind the path of tastomat.exe that
+// GoogleTest did not take for itself.
+const std::vector<std::string>& DriverArguments();
 
 std::string MakeTempDirectory();
 void RemoveDirectoryTree(const std::string& directory);
@@ -58,6 +66,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Starts Tastomat in `directory` and waits for its dialog; what it starts
+    // is counted from here on. Stop() ends it as TearDown does.
+    void Launch(const std::string& directory);
+    void Stop();
+
     void Press(int controlId);
     // Waits for an unowned or owned message box of Tastomat with that title.
     HWND WaitForBox(const char* title);
@@ -66,11 +79,30 @@ protected:
     // Confirms "Beenden" and returns the exit code.
     DWORD Quit();
     bool Answers();  // the dialog's thread handles a message within 2 s
+    // Tastomat's visible top-level windows other than its dialog.
+    std::vector<HWND> OtherWindows();
+
+    // Presses "Ersatz" and waits for "PRIVAT" to be shown and for "Ersatz" to
+    // have finished; false if it was not shown.
+    bool ShowPrivat();
+    // A release without a press: the button sends no click notification, so
+    // the shell opens no start menu.
+    void Release();
+    std::vector<MarkerLine> WaitForMarkers(size_t count);
+    std::string CommandFile() const { return directory_ + "\\Rufknopf.ini"; }
+
+    // The processes Tastomat has started since its launch, and how many of
+    // them are still running.
+    DWORD ProcessesStarted();
+    DWORD ProcessesRunning();
 
     std::string directory_;
     std::string markerLog_;
     PROCESS_INFORMATION process_ = {};
     HWND dialog_ = NULL;
+    HWND privat_ = NULL;
+    // Holds Tastomat and, by inheritance, everything it starts.
+    HANDLE job_ = NULL;
 };
 
 #endif

@@ -5,8 +5,6 @@
 
 namespace {
 
-const UINT kTrayNotify = WM_USER + 400;
-
 class MainDialog : public TastomatTest {};
 
 TEST_F(MainDialog, ShowsItsButtonsAndLabelWithATrayIcon) {
