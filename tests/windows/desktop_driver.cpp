@@ -4,7 +4,6 @@
 
 #include <shellapi.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "../../res/resource_ids.h"
@@ -78,19 +77,37 @@ void RemoveDirectoryTree(const std::string& directory) {
     SHFileOperationA(&operation);
 }
 
+std::wstring LongPath(const std::string& path) {
+    std::wstring wide(path.size(), L'\0');
+    wide.resize((size_t)MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), &wide[0],
+                                            (int)wide.size()));
+    return L"\\\\?\\" + wide;
+}
+
 std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    std::string bytes;
+    char block[65536];
+    DWORD got = 0;
+    while (ReadFile(file, block, sizeof block, &got, NULL) && got != 0) bytes.append(block, got);
+    CloseHandle(file);
+    return bytes;
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    EXPECT_TRUE(file != INVALID_HANDLE_VALUE &&
+                WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) &&
+                written == bytes.size())
+        << path;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
 bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 HWND ShellTaskbar() { return Taskbar; }

@@ -29,6 +29,10 @@ void RemoveDirectoryTree(const std::string& directory);
 // The marker program: a stand-in for started programs that logs its
 // command line to the file named by TASTOMAT_MARKER_LOG.
 std::string MarkerPath();
+// File access for absolute paths of any length (through the \\?\ form,
+// which passes the MAX_PATH limit). ReadWholeFile gives "" for a file it
+// cannot read.
+std::wstring LongPath(const std::string& absolutePath);
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
