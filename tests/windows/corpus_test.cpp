@@ -226,9 +226,7 @@ protected:
         Release();
         Press(ID_VERSTECKEN);
         bool answered = WaitUntil([this] { return !IsWindowVisible(dialog_); }, kAnswerMs);
-        DWORD_PTR result = 0;
-        answered = answered && SendMessageTimeoutA(dialog_, kTrayNotify, 0, WM_LBUTTONDOWN,
-                                                   SMTO_ABORTIFHUNG, kAnswerMs, &result);
+        answered = answered && SendToDialog(kTrayNotify, 0, WM_LBUTTONDOWN);
         const bool alive = WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
         row.answers = !alive ? "ended!" : answered ? "yes" : "no";
         EXPECT_TRUE(alive && answered) << c.name;

@@ -230,7 +230,7 @@ void TastomatTest::Stop() {
             HWND box = WaitForBox("Tastomat");
             if (box != NULL) Answer(box, IDOK);
         }
-        if (WaitForSingleObject(process_.hProcess, kWaitMs) == WAIT_TIMEOUT) {
+        if (!Ended()) {
             TerminateProcess(process_.hProcess, 99);
             WaitForSingleObject(process_.hProcess, kWaitMs);
         }
@@ -279,15 +279,25 @@ DWORD TastomatTest::Quit() {
     EXPECT_NE(box, (HWND)NULL) << "no quit confirmation";
     if (box != NULL) Answer(box, IDOK);
     DWORD exitCode = 12345;
-    if (WaitForSingleObject(process_.hProcess, kWaitMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process_.hProcess, &exitCode);
-    }
+    if (Ended()) GetExitCodeProcess(process_.hProcess, &exitCode);
     return exitCode;
 }
 
-bool TastomatTest::Answers() {
+bool TastomatTest::Ended() {
+    return WaitUntil([this] { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; });
+}
+
+bool TastomatTest::Answers() { return SendToDialog(WM_NULL, 0, 0); }
+
+bool TastomatTest::SendToDialog(UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &result) != 0;
+    return SendMessageTimeoutA(dialog_, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerMs,
+                               &result) != 0;
+}
+
+bool TastomatTest::Command(int controlId) {
+    return SendToDialog(WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                        (LPARAM)GetDlgItem(dialog_, controlId));
 }
 
 std::vector<HWND> TastomatTest::OtherWindows() {

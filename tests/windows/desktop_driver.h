@@ -82,7 +82,16 @@ protected:
     void Answer(HWND box, int buttonId);
     // Confirms "Beenden" and returns the exit code.
     DWORD Quit();
+    // Waits for Tastomat to end. The driver's windows answer meanwhile:
+    // Tastomat may be sending to them on its way out.
+    bool Ended();
     bool Answers();  // the dialog's thread handles a message within 2 s
+    // Sends to the dialog: true once it has handled the message, false if
+    // that took more than 2 s.
+    bool SendToDialog(UINT message, WPARAM wParam, LPARAM lParam);
+    // A button's command, handled when this returns. Not for "Beenden",
+    // whose confirmation box would keep the message from returning.
+    bool Command(int controlId);
     // Tastomat's visible top-level windows other than its dialog.
     std::vector<HWND> OtherWindows();
 

@@ -38,11 +38,12 @@ const DWORD kMaxRunning = 16;
 const unsigned long kSamples = 20;
 
 // Growth from a phase's first sample to its last that no run may exceed.
-// A leak of one handle, one window or a few kilobytes per operation breaks
-// these within the smoke run already.
+// A leak of one handle or one window per operation breaks these within the
+// smoke run already; a memory leak must reach some kilobytes per operation
+// there, some hundred bytes in the long run.
 const double kMaxHandleGrowth = 50;
 const double kMaxWindowGrowth = 10;
-const double kMaxPrivateGrowth = 4 << 20;
+const double kMaxPrivateGrowth = 1 << 20;
 
 // One phase's figures, sampled against the number of operations done.
 struct Phase {
@@ -95,16 +96,6 @@ void PrintAndCheck(const Phase& phase) {
 
 class Soak : public TastomatTest {
 protected:
-    // Sends to the dialog, so the message has been handled when this returns.
-    bool Send(UINT message, WPARAM wParam, LPARAM lParam) {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutA(dialog_, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerMs,
-                                   &result) != 0;
-    }
-    bool Command(int id) {
-        return Send(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog_, id));
-    }
-
     void Sample(Phase& phase, unsigned long done) {
         // Figures are read when every start has run its course.
         WaitUntil([this] { return ProcessesRunning() == 0; });
@@ -158,7 +149,7 @@ protected:
     std::string HideThenShow() {
         if (!Command(ID_VERSTECKEN)) return "Verstecken got no answer";
         if (IsWindowVisible(dialog_)) return "the dialog still shown";
-        if (!Send(kTrayNotify, 0, WM_LBUTTONDOWN)) return "the tray icon got no answer";
+        if (!SendToDialog(kTrayNotify, 0, WM_LBUTTONDOWN)) return "the tray icon got no answer";
         if (!IsWindowVisible(dialog_)) return "the dialog not back";
         return "";
     }
