@@ -1,0 +1,237 @@
+// Faults from outside: the tray icon lost and the shell announcing a new
+// taskbar, the start button (and the taskbar) destroyed under "PRIVAT", and
+// "Beenden" while the first-run notice is open. Nothing may crash or hang.
+#include "desktop_driver.h"
+
+#include <shellapi.h>
+
+#include "../../res/resource_ids.h"
+
+namespace {
+
+const UINT kTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+
+class Faults : public TastomatTest {
+protected:
+    void SetUp() override {
+        TastomatTest::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(ShowPrivat());
+        WriteWholeFile(CommandFile(), "\"" + MarkerPath() + "\" fault\r\n");
+    }
+
+    // One more click must start one more program.
+    bool ClickStarts() {
+        const DWORD before = ProcessesStarted();
+        Release();
+        return WaitUntil([&] { return ProcessesStarted() == before + 1; });
+    }
+};
+
+TEST_F(Faults, ADeletedTrayIconComesBackWhenANewTaskbarIsAnnounced) {
+    Press(ID_VERSTECKEN);
+    ASSERT_TRUE(WaitUntil([this] { return !IsWindowVisible(dialog_); }));
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = dialog_;
+    icon.uID = (UINT)GetWindowLongPtrA(dialog_, GWLP_HINSTANCE);
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &icon));
+    ASSERT_FALSE(TrayIconExists(dialog_));
+
+    // The shell sends it to every top-level window, hidden ones included.
+    PostMessageA(HWND_BROADCAST, kTaskbarCreated, 0, 0);
+    EXPECT_TRUE(WaitUntil([this] { return TrayIconExists(dialog_); }));
+    // Once more while the icon is there: nothing changes.
+    PostMessageA(HWND_BROADCAST, kTaskbarCreated, 0, 0);
+    ASSERT_TRUE(Answers());
+    EXPECT_TRUE(TrayIconExists(dialog_));
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+    EXPECT_TRUE(IsWindowVisible(privat_));
+    EXPECT_TRUE(ClickStarts());
+
+    // The new icon is the shell's, with the callback: a real click on it
+    // (the only icon, at the right end of the taskbar) shows the dialog.
+    RECT taskbar;
+    GetWindowRect(ShellTaskbar(), &taskbar);
+    SetCursorPos(taskbar.right - 10, (taskbar.top + taskbar.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
+    EXPECT_TRUE(WaitUntil([this] { return IsWindowVisible(dialog_) != FALSE; }));
+    EXPECT_EQ(Quit(), 0u);
+}
+
+TEST_F(Faults, BeendenWhileTheFirstRunNoticeIsOpenEndsWhenTheNoticeCloses) {
+    DeleteFileA(CommandFile().c_str());
+    Release();
+    HWND notice = WaitForBox("Neuer Befehl");
+    ASSERT_NE(notice, (HWND)NULL);
+    Press(ID_BEENDEN);
+    HWND confirm = WaitForBox("Tastomat");
+    ASSERT_NE(confirm, (HWND)NULL);
+    EXPECT_EQ(BoxText(confirm), "Alternativen Startknopf entfernen");
+    Answer(confirm, IDOK);
+
+    // The click that opened the notice is still being handled: the dialog
+    // has ended and is gone from view, the start button is back, and the
+    // notice stays until it is answered.
+    ASSERT_TRUE(Answers());
+    EXPECT_EQ(WaitForSingleObject(process_.hProcess, 300), (DWORD)WAIT_TIMEOUT);
+    EXPECT_TRUE(IsWindowVisible(notice));
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+    EXPECT_FALSE(IsWindowVisible(privat_));
+    EXPECT_TRUE(IsWindowVisible(ShellStartButton()));
+    EXPECT_TRUE(TrayIconExists(dialog_));
+
+    Answer(notice, IDOK);
+    ASSERT_TRUE(Ended());
+    DWORD exitCode = 12345;
+    GetExitCodeProcess(process_.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(IsWindowVisible(ShellStartButton()));
+    EXPECT_TRUE(PrivatButtons().empty());
+    EXPECT_EQ(ReadWholeFile(CommandFile()), "\"calc.exe\"\r\n");
+}
+
+// A stand-in for the shell's taskbar, for a desktop without a shell: a
+// top-level "Shell_TrayWnd" with a button as its start button, on a thread of
+// its own that keeps handling messages whatever the test waits for, as the
+// shell's does. Unlike the shell's, the test can destroy it and its button.
+class StandInTaskbar {
+public:
+    ~StandInTaskbar() { Destroy(); }
+
+    bool Make() {
+        Destroy();
+        HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+        ready_ = ready;
+        desktop_ = GetThreadDesktop(GetCurrentThreadId());
+        thread_ = CreateThread(NULL, 0, Run, this, 0, NULL);
+        WaitForSingleObject(ready, kWaitMs);
+        CloseHandle(ready);
+        return IsWindow(taskbar) && IsWindow(start);
+    }
+    void DestroyStartButton() { SendMessageA(start, WM_CLOSE, 0, 0); }
+    void Destroy() {
+        if (thread_ == NULL) return;
+        if (IsWindow(taskbar)) SendMessageA(taskbar, WM_CLOSE, 0, 0);
+        WaitForSingleObject(thread_, kWaitMs);
+        CloseHandle(thread_);
+        thread_ = NULL;
+    }
+
+    HWND taskbar = NULL;
+    HWND start = NULL;
+
+private:
+    static LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+
+    static DWORD WINAPI Run(LPVOID self) {
+        StandInTaskbar& stand = *(StandInTaskbar*)self;
+        // Wine starts a new thread in the default desktop, not the one the
+        // process was started in.
+        SetThreadDesktop(stand.desktop_);
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = TaskbarProc;
+        windowClass.hInstance = GetModuleHandleA(NULL);
+        windowClass.lpszClassName = "Shell_TrayWnd";
+        RegisterClassA(&windowClass);
+        stand.taskbar = CreateWindowExA(WS_EX_TOOLWINDOW, "Shell_TrayWnd", NULL,
+                                        WS_POPUP | WS_VISIBLE, 0, 748, 1024, 20, NULL, NULL,
+                                        GetModuleHandleA(NULL), NULL);
+        stand.start = CreateWindowExA(0, "BUTTON", "Start", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                      0, 0, 58, 20, stand.taskbar, NULL, NULL, NULL);
+        SetEvent(stand.ready_);
+        MSG message;
+        while (stand.taskbar != NULL && GetMessageA(&message, NULL, 0, 0) > 0) {
+            DispatchMessageA(&message);
+        }
+        return 0;
+    }
+
+    HANDLE thread_ = NULL;
+    HANDLE ready_ = NULL;
+    HDESK desktop_ = NULL;
+};
+
+// In a desktop without a shell, Wine's windows are X windows of their own,
+// and with no window manager on the display Wine waits up to 2 s for each
+// one that hides (the dialog, a message box). The checks here therefore wait
+// for what a command does, up to 10 s, instead of for a 2-second answer.
+class FakeTaskbar : public Faults {
+protected:
+    void SetUp() override {
+        if (!InBareDesktop()) GTEST_SKIP() << "runs inside the bare desktop, see BareDesktop";
+        // Made once Tastomat runs, as the shell is there before it.
+        TastomatTest::SetUp();
+        if (HasFatalFailure()) return;
+        MakeTaskbar();
+        if (HasFatalFailure()) return;
+        WriteWholeFile(CommandFile(), "\"" + MarkerPath() + "\" fault\r\n");
+        ASSERT_TRUE(Do(ID_ERSATZ, [this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
+    }
+    void TearDown() override {
+        TastomatTest::TearDown();
+        stand_.Destroy();
+    }
+
+    void MakeTaskbar() {
+        ASSERT_TRUE(stand_.Make());
+        ASSERT_EQ(FindWindowA("Shell_TrayWnd", NULL), stand_.taskbar)
+            << "another taskbar is found first";
+    }
+
+    HWND Privat() { return FindWindowExA(stand_.taskbar, NULL, "BUTTON", "PRIVAT"); }
+
+    // Presses a button and waits for what it does.
+    bool Do(int controlId, const std::function<bool()>& done) {
+        Press(controlId);
+        return WaitUntil(done);
+    }
+
+    StandInTaskbar stand_;
+};
+
+TEST_F(FakeTaskbar, PrivatOutlivesTheStartButton_AndANewTaskbarGetsItsOwn) {
+    HWND privat = privat_;
+    EXPECT_FALSE(IsWindowVisible(stand_.start));
+
+    // The start button destroyed while "PRIVAT" is shown.
+    stand_.DestroyStartButton();
+    EXPECT_TRUE(ClickStarts());
+    EXPECT_TRUE(Do(ID_STANDARD, [privat] { return !IsWindowVisible(privat); }));
+    // "Ersatz" shows the button it made before, start button or not.
+    EXPECT_TRUE(Do(ID_ERSATZ, [privat] { return IsWindowVisible(privat) != FALSE; }));
+
+    // The whole taskbar destroyed: "PRIVAT" goes with it, and the commands
+    // find nothing to act on.
+    stand_.Destroy();
+    EXPECT_FALSE(IsWindow(privat));
+    Press(ID_STANDARD);
+    Press(ID_ERSATZ);
+    Release();
+    ASSERT_TRUE(WaitUntil([this] { return Answers(); }));
+    EXPECT_EQ(FindWindowExA(NULL, NULL, "BUTTON", "PRIVAT"), (HWND)NULL);
+
+    // A new taskbar, announced as the shell does: "Ersatz" covers its start
+    // button with a new "PRIVAT".
+    MakeTaskbar();
+    PostMessageA(HWND_BROADCAST, kTaskbarCreated, 0, 0);
+    ASSERT_TRUE(Do(ID_ERSATZ, [this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
+    EXPECT_FALSE(IsWindowVisible(stand_.start));
+    EXPECT_TRUE(ClickStarts());
+    EXPECT_EQ(Quit(), 0u);
+    EXPECT_TRUE(IsWindowVisible(stand_.start));
+}
+
+TEST(BareDesktop, RunsTheFakeTaskbarCaseThere) {
+    if (InBareDesktop()) GTEST_SKIP();
+    EXPECT_EQ(RunSelfInBareDesktop("FakeTaskbar.*"), 0u);
+}
+
+}  // namespace
