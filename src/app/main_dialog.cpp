@@ -56,6 +56,11 @@ INT_PTR CALLBACK MainDialog::DLGPROC(HWND hDlg, UINT wMsg, WPARAM wParam, LPARAM
         OnTrayNotify(hDlg, lParam);
         return FALSE;
     case WM_DESTROY:
+        // A confirmed "Beenden" inside a click (the first-run notice still
+        // open) ends the dialog only once the click is done; until then its
+        // icon can show it again and "Ersatz" hide the start button anew.
+        // So the start button is brought back here, however the end came.
+        Restore();
         RemoveTrayIcon();
         return FALSE;
     case WM_COMMAND:

@@ -229,6 +229,29 @@ TEST_F(FakeTaskbar, PrivatOutlivesTheStartButton_AndANewTaskbarGetsItsOwn) {
     EXPECT_TRUE(IsWindowVisible(stand_.start));
 }
 
+// Between a confirmed "Beenden" and the end of the click that opened the
+// notice, the tray icon can still show the dialog and "Ersatz" hide the
+// start button again. Here, unlike in Wine's shell, nothing shows it again
+// by itself: Tastomat has to on its way out.
+TEST_F(FakeTaskbar, TheStartButtonIsBackAfterTheEndWhateverCameBetweenBeendenAndTheEnd) {
+    DeleteFileA(CommandFile().c_str());
+    Release();
+    HWND notice = WaitForBox("Neuer Befehl");
+    ASSERT_NE(notice, (HWND)NULL);
+    Press(ID_BEENDEN);
+    HWND confirm = WaitForBox("Tastomat");
+    ASSERT_NE(confirm, (HWND)NULL);
+    Answer(confirm, IDOK);
+    ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(stand_.start) != FALSE; }));
+
+    PostMessageA(dialog_, kTrayNotify, 0, WM_LBUTTONDOWN);
+    ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(dialog_) != FALSE; }));
+    ASSERT_TRUE(Do(ID_ERSATZ, [this] { return !IsWindowVisible(stand_.start); }));
+    Answer(notice, IDOK);
+    ASSERT_TRUE(Ended());
+    EXPECT_TRUE(IsWindowVisible(stand_.start));
+}
+
 TEST(BareDesktop, RunsTheFakeTaskbarCaseThere) {
     if (InBareDesktop()) GTEST_SKIP();
     EXPECT_EQ(RunSelfInBareDesktop("FakeTaskbar.*"), 0u);
