@@ -53,12 +53,7 @@ TEST_F(Faults, ADeletedTrayIconComesBackWhenANewTaskbarIsAnnounced) {
     // (the only icon, at the right end of the taskbar) shows the dialog.
     RECT taskbar;
     GetWindowRect(ShellTaskbar(), &taskbar);
-    SetCursorPos(taskbar.right - 10, (taskbar.top + taskbar.bottom) / 2);
-    INPUT clicks[2] = {};
-    clicks[0].type = clicks[1].type = INPUT_MOUSE;
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ASSERT_EQ(SendInput(2, clicks, sizeof(INPUT)), 2u);
+    ASSERT_TRUE(ClickMouseAt(taskbar.right - 10, (taskbar.top + taskbar.bottom) / 2));
     EXPECT_TRUE(WaitUntil([this] { return IsWindowVisible(dialog_) != FALSE; }));
     EXPECT_EQ(Quit(), 0u);
 }
