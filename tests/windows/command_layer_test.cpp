@@ -183,6 +183,35 @@ TEST_F(CommandLayer, AnUnreadableCommandFileGivesPromptlyAnEmptyCommandThatStart
     EXPECT_FALSE(Exists(log_));
 }
 
+// A named pipe stands in for a file whose reading fails part-way, as on a
+// failing disk or a dropped network share: its writer sends some bytes and
+// disconnects, and the next read fails (ERROR_PIPE_NOT_CONNECTED).
+TEST_F(CommandLayer, AReadThatFailsEndsTheReadingWithWhatCameBefore) {
+    const std::string pipe = "\\\\.\\pipe\\tastomat-read-" + std::to_string(GetCurrentProcessId());
+    const struct { std::string sent, joined; } cases[] = {
+        {"", ""}, {marker_ + " ab\r\n cd", marker_ + " ab cd"}};
+    for (const auto& c : cases) {
+        HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1,
+                                         4096, 4096, 0, NULL);
+        ASSERT_NE(server, INVALID_HANDLE_VALUE);
+        std::function<void()> writer = [&] {
+            ConnectNamedPipe(server, NULL);
+            DWORD written = 0;
+            if (!c.sent.empty()) WriteFile(server, c.sent.data(), (DWORD)c.sent.size(), &written, NULL);
+            FlushFileBuffers(server);  // returns once the reader has it all
+            DisconnectNamedPipe(server);
+        };
+        HANDLE thread = CreateThread(NULL, 0, RunCall, &writer, 0, NULL);
+        ByteBuffer read = MakeByteBuffer();
+        EXPECT_TRUE(ReturnsPromptly([&] { read = ReadCommandFile(pipe.c_str()); })) << c.sent;
+        EXPECT_EQ(std::string(read.data ? read.data : "", read.size), c.joined);
+        FreeByteBuffer(read);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        CloseHandle(server);
+    }
+}
+
 TEST_F(CommandLayer, LaunchCommandStartsTheWholeCommandLineUpToTheFirstNul) {
     const std::string nul(1, '\0');
     ASSERT_EQ(MarkerCommand(300).size(), 300u);
