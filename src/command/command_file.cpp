@@ -52,7 +52,10 @@ ByteBuffer ReadCommandFile(const char* path) {
     });
     if (file == INVALID_HANDLE_VALUE) return joiner.command;
     char block[kReadBlockSize];
-    while (!joiner.dataEnded) {
+    // Once the command is as long as the longest command line, nothing that
+    // follows changes what starts (the part before a NUL, or nothing), so a
+    // huge file costs neither time nor memory beyond this point.
+    while (!joiner.dataEnded && joiner.command.size < kMaxCommandLineChars) {
         DWORD got = 0;
         BOOL ok = QuietCall([&] { return ReadFile(file, block, kReadBlockSize, &got, NULL); });
         if (!ok || got == 0) break;

@@ -8,7 +8,7 @@
 // Fetches the command for one click. Returns false when there is nothing to
 // start: the file was just created (and the notice shown), or it could be
 // neither found nor created. Otherwise `command`, which must be empty, holds
-// the joined lines.
+// the joined lines (see ReadCommandFile).
 bool FetchCommand(ByteBuffer& command);
 
 bool CommandFileExists(const char* path);
@@ -22,9 +22,11 @@ bool CreateDefaultCommandFile(const char* path);
 // the notice has been closed.
 void ShowNewCommandNotice(const char* directory);
 
-// Reads the whole file and returns its lines joined. A file that cannot be
-// opened, or a read that fails, ends the reading with what was read so far;
-// a command too large for memory comes back empty rather than cut.
+// Reads the file and returns its lines joined. A file that cannot be opened,
+// or a read that fails, ends the reading with what was read so far; a
+// command too large for memory comes back empty rather than cut. Reading
+// stops once the command has kMaxCommandLineChars bytes: the rest cannot
+// change what is started.
 ByteBuffer ReadCommandFile(const char* path);
 
 #endif

@@ -13,6 +13,7 @@
 
 #include "command_file.h"
 #include "command_launch.h"
+#include "command_text.h"
 
 namespace {
 
@@ -156,6 +157,24 @@ TEST_F(CommandLayer, FetchCommandJoinsTheLinesOfAnExistingFile) {
         FreeByteBuffer(command);
         EXPECT_EQ(ReadBytes(Path("Rufknopf.ini")), c.content);
     }
+}
+
+// A file far longer than any command line is read no further than needed:
+// what starts is decided by then, the same as after reading it all.
+TEST_F(CommandLayer, FetchCommandStopsReadingOnceTheCommandIsTooLongToStart) {
+    const std::string tail(1 << 20, 'x');
+    const struct { std::string content; DWORD starts; } cases[] = {
+        {MarkerCommand(40000) + tail, 0}, {marker_ + " before-nul" + '\0' + tail, 1}};
+    for (const auto& c : cases) {
+        WriteBytes(Path("Rufknopf.ini"), c.content);
+        ByteBuffer command = MakeByteBuffer();
+        ASSERT_TRUE(FetchCommand(command));
+        EXPECT_GE(command.size, kMaxCommandLineChars);
+        EXPECT_LT(command.size, tail.size()) << "read to the end";
+        EXPECT_EQ(Launch(command.data, command.size), c.starts);
+        FreeByteBuffer(command);
+    }
+    EXPECT_EQ(LoggedCommands(1), std::vector<std::string>{marker_ + " before-nul"});
 }
 
 TEST_F(CommandLayer, AnUnreadableCommandFileGivesPromptlyAnEmptyCommandThatStartsNothing) {
