@@ -163,8 +163,10 @@ TEST_F(CommandLayer, FetchCommandJoinsTheLinesOfAnExistingFile) {
 // what starts is decided by then, the same as after reading it all.
 TEST_F(CommandLayer, FetchCommandStopsReadingOnceTheCommandIsTooLongToStart) {
     const std::string tail(1 << 20, 'x');
-    const struct { std::string content; DWORD starts; } cases[] = {
-        {MarkerCommand(40000) + tail, 0}, {marker_ + " before-nul" + '\0' + tail, 1}};
+    const struct {
+        std::string content;
+        DWORD starts;
+    } cases[] = {{MarkerCommand(40000) + tail, 0}, {marker_ + " before-nul" + '\0' + tail, 1}};
     for (const auto& c : cases) {
         WriteBytes(Path("Rufknopf.ini"), c.content);
         ByteBuffer command = MakeByteBuffer();
@@ -207,8 +209,9 @@ TEST_F(CommandLayer, AnUnreadableCommandFileGivesPromptlyAnEmptyCommandThatStart
 // disconnects, and the next read fails (ERROR_PIPE_NOT_CONNECTED).
 TEST_F(CommandLayer, AReadThatFailsEndsTheReadingWithWhatCameBefore) {
     const std::string pipe = "\\\\.\\pipe\\tastomat-read-" + std::to_string(GetCurrentProcessId());
-    const struct { std::string sent, joined; } cases[] = {
-        {"", ""}, {marker_ + " ab\r\n cd", marker_ + " ab cd"}};
+    const struct {
+        std::string sent, joined;
+    } cases[] = {{"", ""}, {marker_ + " ab\r\n cd", marker_ + " ab cd"}};
     for (const auto& c : cases) {
         HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1,
                                          4096, 4096, 0, NULL);
@@ -216,7 +219,8 @@ TEST_F(CommandLayer, AReadThatFailsEndsTheReadingWithWhatCameBefore) {
         std::function<void()> writer = [&] {
             ConnectNamedPipe(server, NULL);
             DWORD written = 0;
-            if (!c.sent.empty()) WriteFile(server, c.sent.data(), (DWORD)c.sent.size(), &written, NULL);
+            if (!c.sent.empty())
+                WriteFile(server, c.sent.data(), (DWORD)c.sent.size(), &written, NULL);
             FlushFileBuffers(server);  // returns once the reader has it all
             DisconnectNamedPipe(server);
         };

@@ -22,7 +22,7 @@ enum Place { kPlain, kReadOnly, kLong256, kLong258 };
 // A case's special arrangement besides the file's content. It returns why
 // the case cannot be set up here ("" when it can) and leaves in `undo` what
 // puts things back before the file is compared.
-typedef std::function<std::string(const std::string& file, std::function<void()>& undo)> Arrange;
+using Arrange = std::function<std::string(const std::string& file, std::function<void()>& undo)>;
 
 struct Case {
     const char* name;
@@ -62,10 +62,10 @@ bool SetAccess(HANDLE object, DWORD allowed) {
     ACL* acl = (ACL*)aclBuffer;
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = NULL;
-    bool ok = InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
-              AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                       &everyone) &&
-              (allowed == 0 || AddAccessAllowedAce(acl, ACL_REVISION, allowed, everyone));
+    bool ok =
+        InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) &&
+        AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone) &&
+        (allowed == 0 || AddAccessAllowedAce(acl, ACL_REVISION, allowed, everyone));
     SECURITY_DESCRIPTOR descriptor;
     ok = ok && InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
          SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
@@ -75,8 +75,8 @@ bool SetAccess(HANDLE object, DWORD allowed) {
 }
 
 bool CanOpen(const std::string& path, DWORD access, DWORD disposition) {
-    HANDLE file = CreateFileW(LongPath(path).c_str(), access, FILE_SHARE_READ, NULL, disposition,
-                              0, NULL);
+    HANDLE file =
+        CreateFileW(LongPath(path).c_str(), access, FILE_SHARE_READ, NULL, disposition, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     if (disposition == CREATE_NEW) DeleteFileW(LongPath(path).c_str());
@@ -84,7 +84,7 @@ bool CanOpen(const std::string& path, DWORD access, DWORD disposition) {
 }
 
 // The file as a directory: Tastomat sees it present but cannot open it.
-std::string AsDirectory(const std::string& file, std::function<void()>&) {
+std::string AsDirectory(const std::string& file, std::function<void()>& /*undo*/) {
     return CreateDirectoryA(file.c_str(), NULL) ? "" : "no directory made";
 }
 
@@ -126,7 +126,7 @@ std::string ReadOnlyDirectory(const std::string& file, std::function<void()>& un
         SetAccess(keeper, FILE_ALL_ACCESS);
         CloseHandle(keeper);
     };
-    if (!SetAccess(keeper, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) {
+    if (!SetAccess(keeper, FILE_GENERIC_READ | FILE_TRAVERSE)) {
         return "the permissions did not change";
     }
     if (CanOpen(directory + "\\probe.tmp", GENERIC_WRITE, CREATE_NEW)) {
@@ -221,6 +221,17 @@ protected:
         const DWORD startedBefore = ProcessesStarted();
         const size_t loggedBefore = ReadMarkerLog(markerLog_).size();
 
+        Click(c, arranged, row);
+        CheckStarted(c, arranged, startedBefore, loggedBefore, row);
+        if (undo) undo();
+        CheckFile(c, arranged, file, before, row);
+        RemoveDirectoryW(LongPath(file).c_str());
+        DeleteFileW(LongPath(file).c_str());
+        return row;
+    }
+
+    // Clicks and sees whether Tastomat answers and which boxes it shows.
+    void Click(const Case& c, bool arranged, Row& row) {
         // Posted messages are handled in order, so the dialog hides once the
         // click has been handled, or has opened a box whose loop hid it.
         Release();
@@ -245,20 +256,27 @@ protected:
             EXPECT_EQ(row.boxes, "") << c.name;
         }
         if (row.boxes.empty()) row.boxes = "none";
+    }
 
+    void CheckStarted(const Case& c, bool arranged, DWORD startedBefore, size_t loggedBefore,
+                      Row& row) {
         const DWORD started = ProcessesStarted() - startedBefore;
         std::vector<MarkerLine> logged = WaitForMarkers(loggedBefore + started);
         logged.erase(logged.begin(), logged.begin() + (std::ptrdiff_t)loggedBefore);
         row.started = std::to_string(started);
-        for (const MarkerLine& line : logged) row.started += ": " + Shown(line.commandLine, marker_);
-        if (arranged) {
-            EXPECT_EQ(started, c.started.empty() ? 0u : 1u) << c.name;
-            if (!c.started.empty()) {
-                EXPECT_TRUE(logged.size() == 1 && logged[0].commandLine == c.started) << c.name;
-            }
+        for (const MarkerLine& line : logged)
+            row.started += ": " + Shown(line.commandLine, marker_);
+        if (!arranged) return;
+        EXPECT_EQ(started, c.started.empty() ? 0u : 1u) << c.name;
+        if (!c.started.empty()) {
+            EXPECT_TRUE(logged.size() == 1 && logged[0].commandLine == c.started) << c.name;
         }
+    }
 
-        if (undo) undo();
+    // The user's file always stays as it was; no file is made where the case
+    // keeps Tastomat from writing.
+    static void CheckFile(const Case& c, bool arranged, const std::string& file,
+                          const std::string& before, Row& row) {
         const std::string after = Found(file);
         if (after != before) {
             row.file = before == "<nothing>" ? "created!" : "changed!";
@@ -267,14 +285,9 @@ protected:
         } else {
             row.file = before == "<directory>" ? "still a directory" : "none created";
         }
-        // The user's file always stays as it was; no file is made where the
-        // case keeps Tastomat from writing.
         if (c.hasFile || arranged) {
             EXPECT_TRUE(after == before) << c.name;
         }
-        RemoveDirectoryW(LongPath(file).c_str());
-        DeleteFileW(LongPath(file).c_str());
-        return row;
     }
 
     Place current_ = kPlain;

@@ -79,7 +79,7 @@ void RemoveDirectoryTree(const std::string& directory) {
 
 std::wstring LongPath(const std::string& path) {
     std::wstring wide(path.size(), L'\0');
-    wide.resize((size_t)MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), &wide[0],
+    wide.resize((size_t)MultiByteToWideChar(CP_ACP, 0, path.data(), (int)path.size(), wide.data(),
                                             (int)wide.size()));
     return L"\\\\?\\" + wide;
 }
@@ -97,7 +97,8 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    HANDLE file =
+        CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD written = 0;
     EXPECT_TRUE(file != INVALID_HANDLE_VALUE &&
                 WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL) &&
@@ -323,12 +324,19 @@ std::vector<HWND> TastomatTest::OtherWindows() {
 bool TastomatTest::ShowPrivat() {
     Press(ID_ERSATZ);
     return WaitUntil([this] {
-        privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
-        return privat_ != NULL && IsWindowVisible(privat_);
-    }) && Answers();  // "Ersatz" has finished, the button's place in the z-order included
+               privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
+               return privat_ != NULL && IsWindowVisible(privat_);
+           }) &&
+           Answers();  // "Ersatz" has finished, the button's place in the z-order included
 }
 
 void TastomatTest::Release() { PostMessageA(privat_, WM_LBUTTONUP, 0, MAKELPARAM(5, 5)); }
+
+bool TastomatTest::ClickStarts() {
+    const DWORD before = ProcessesStarted();
+    Release();
+    return WaitUntil([&] { return ProcessesStarted() == before + 1; });
+}
 
 std::vector<MarkerLine> TastomatTest::WaitForMarkers(size_t count) {
     WaitUntil([&] { return ReadMarkerLog(markerLog_).size() >= count; });

@@ -102,6 +102,9 @@ protected:
     // the shell opens no start menu.
     void Release();
     std::vector<MarkerLine> WaitForMarkers(size_t count);
+    // Releases the mouse on "PRIVAT" once more; true once that has started
+    // one more process.
+    bool ClickStarts();
     std::string CommandFile() const { return directory_ + "\\Rufknopf.ini"; }
 
     // The processes Tastomat has started since its launch, and how many of

@@ -9,7 +9,14 @@
 
 namespace {
 
-const UINT kTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+// The message the shell sends to all top-level windows when it has made a
+// new taskbar.
+UINT TaskbarCreated() { return RegisterWindowMessageA("TaskbarCreated"); }
+
+// The command every click of these tests starts: the marker.
+void WriteMarkerCommand(const std::string& commandFile) {
+    WriteWholeFile(commandFile, "\"" + MarkerPath() + "\" fault\r\n");
+}
 
 class Faults : public TastomatTest {
 protected:
@@ -17,14 +24,7 @@ protected:
         TastomatTest::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(ShowPrivat());
-        WriteWholeFile(CommandFile(), "\"" + MarkerPath() + "\" fault\r\n");
-    }
-
-    // One more click must start one more program.
-    bool ClickStarts() {
-        const DWORD before = ProcessesStarted();
-        Release();
-        return WaitUntil([&] { return ProcessesStarted() == before + 1; });
+        WriteMarkerCommand(CommandFile());
     }
 };
 
@@ -39,10 +39,10 @@ TEST_F(Faults, ADeletedTrayIconComesBackWhenANewTaskbarIsAnnounced) {
     ASSERT_FALSE(TrayIconExists(dialog_));
 
     // The shell sends it to every top-level window, hidden ones included.
-    PostMessageA(HWND_BROADCAST, kTaskbarCreated, 0, 0);
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
     EXPECT_TRUE(WaitUntil([this] { return TrayIconExists(dialog_); }));
     // Once more while the icon is there: nothing changes.
-    PostMessageA(HWND_BROADCAST, kTaskbarCreated, 0, 0);
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(TrayIconExists(dialog_));
     EXPECT_FALSE(IsWindowVisible(dialog_));
@@ -108,7 +108,7 @@ public:
         CloseHandle(ready);
         return IsWindow(taskbar) && IsWindow(start);
     }
-    void DestroyStartButton() { SendMessageA(start, WM_CLOSE, 0, 0); }
+    void DestroyStartButton() const { SendMessageA(start, WM_CLOSE, 0, 0); }
     void Destroy() {
         if (thread_ == NULL) return;
         if (IsWindow(taskbar)) SendMessageA(taskbar, WM_CLOSE, 0, 0);
@@ -136,9 +136,9 @@ private:
         windowClass.hInstance = GetModuleHandleA(NULL);
         windowClass.lpszClassName = "Shell_TrayWnd";
         RegisterClassA(&windowClass);
-        stand.taskbar = CreateWindowExA(WS_EX_TOOLWINDOW, "Shell_TrayWnd", NULL,
-                                        WS_POPUP | WS_VISIBLE, 0, 748, 1024, 20, NULL, NULL,
-                                        GetModuleHandleA(NULL), NULL);
+        stand.taskbar =
+            CreateWindowExA(WS_EX_TOOLWINDOW, "Shell_TrayWnd", NULL, WS_POPUP | WS_VISIBLE, 0, 748,
+                            1024, 20, NULL, NULL, GetModuleHandleA(NULL), NULL);
         stand.start = CreateWindowExA(0, "BUTTON", "Start", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
                                       0, 0, 58, 20, stand.taskbar, NULL, NULL, NULL);
         SetEvent(stand.ready_);
@@ -158,7 +158,7 @@ private:
 // and with no window manager on the display Wine waits up to 2 s for each
 // one that hides (the dialog, a message box). The checks here therefore wait
 // for what a command does, up to 10 s, instead of for a 2-second answer.
-class FakeTaskbar : public Faults {
+class FakeTaskbar : public TastomatTest {
 protected:
     void SetUp() override {
         if (!InBareDesktop()) GTEST_SKIP() << "runs inside the bare desktop, see BareDesktop";
@@ -167,7 +167,7 @@ protected:
         if (HasFatalFailure()) return;
         MakeTaskbar();
         if (HasFatalFailure()) return;
-        WriteWholeFile(CommandFile(), "\"" + MarkerPath() + "\" fault\r\n");
+        WriteMarkerCommand(CommandFile());
         ASSERT_TRUE(Do(ID_ERSATZ, [this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
     }
     void TearDown() override {
@@ -181,7 +181,7 @@ protected:
             << "another taskbar is found first";
     }
 
-    HWND Privat() { return FindWindowExA(stand_.taskbar, NULL, "BUTTON", "PRIVAT"); }
+    HWND Privat() const { return FindWindowExA(stand_.taskbar, NULL, "BUTTON", "PRIVAT"); }
 
     // Presses a button and waits for what it does.
     bool Do(int controlId, const std::function<bool()>& done) {
@@ -216,7 +216,7 @@ TEST_F(FakeTaskbar, PrivatOutlivesTheStartButton_AndANewTaskbarGetsItsOwn) {
     // A new taskbar, announced as the shell does: "Ersatz" covers its start
     // button with a new "PRIVAT".
     MakeTaskbar();
-    PostMessageA(HWND_BROADCAST, kTaskbarCreated, 0, 0);
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
     ASSERT_TRUE(Do(ID_ERSATZ, [this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
     EXPECT_FALSE(IsWindowVisible(stand_.start));
     EXPECT_TRUE(ClickStarts());

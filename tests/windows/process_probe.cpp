@@ -13,9 +13,9 @@ namespace {
 // The size of the process's handle table as the system reports it for all
 // processes (Wine: the allocated table, which bounds the handle values).
 ULONG HandleTableSize(DWORD processId) {
-    typedef NTSTATUS(NTAPI * QuerySystem)(ULONG, PVOID, ULONG, PULONG);
+    using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
     QuerySystem query = (QuerySystem)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"),
-                                                          "NtQuerySystemInformation");
+                                                           "NtQuerySystemInformation");
     if (query == NULL) return 0;
     std::vector<char> buffer(1 << 16);
     ULONG needed = 0;

@@ -66,7 +66,7 @@ double SlopePerThousand(const std::vector<double>& x, const std::vector<double>&
     return spread == 0 ? 0 : 1000 * (n * sxy - sx * sy) / spread;
 }
 
-typedef Figure ProcessFigures::*FigureField;
+using FigureField = Figure ProcessFigures::*;
 
 const struct {
     const char* name;
@@ -87,7 +87,8 @@ void PrintAndCheck(const Phase& phase) {
             continue;
         }
         std::vector<double> values;
-        for (const ProcessFigures& sample : phase.samples) values.push_back((sample.*figure.field).value);
+        for (const ProcessFigures& sample : phase.samples)
+            values.push_back((sample.*figure.field).value);
         printf("%-22s %-14s %12.0f %12.0f %14.2f  %s\n", phase.name, figure.name, first.value,
                last.value, SlopePerThousand(phase.done, values), first.source.c_str());
         EXPECT_LT(last.value - first.value, figure.maxGrowth) << phase.name << ": " << figure.name;
@@ -139,7 +140,8 @@ protected:
 
     std::string ErsatzThenStandard() {
         if (!Command(ID_ERSATZ)) return "Ersatz got no answer";
-        if (PrivatButtons().size() != 1 || !IsWindowVisible(privat_)) return "PRIVAT not shown once";
+        if (PrivatButtons().size() != 1 || !IsWindowVisible(privat_))
+            return "PRIVAT not shown once";
         if (!Command(ID_STANDARD)) return "Standard got no answer";
         if (IsWindowVisible(privat_)) return "PRIVAT still shown";
         if (!IsWindowVisible(ShellStartButton())) return "the start button not back";
@@ -165,8 +167,10 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
     // Whatever is set up once, on first use, is set up before the samples.
     const unsigned long warmUp = 2 * kBatch;
     Click(warmUp, NULL);
-    Rounds(1, [this] { return ErsatzThenStandard(); }, NULL);
-    Rounds(1, [this] { return HideThenShow(); }, NULL);
+    Rounds(
+        1, [this] { return ErsatzThenStandard(); }, NULL);
+    Rounds(
+        1, [this] { return HideThenShow(); }, NULL);
     ASSERT_TRUE(ShowPrivat());
     if (HasFatalFailure()) return;
 
@@ -175,9 +179,11 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
     Phase hiding = {"hide/show", {}, {}};
     Click(clicks, &clicking);
     if (HasFatalFailure()) return;
-    Rounds(rounds, [this] { return ErsatzThenStandard(); }, &swapping);
+    Rounds(
+        rounds, [this] { return ErsatzThenStandard(); }, &swapping);
     if (HasFatalFailure()) return;
-    Rounds(rounds, [this] { return HideThenShow(); }, &hiding);
+    Rounds(
+        rounds, [this] { return HideThenShow(); }, &hiding);
     if (HasFatalFailure()) return;
 
     // Every program that was started ran with the file's command line, but
@@ -192,9 +198,10 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
                             [&](const MarkerLine& line) { return line.commandLine == command; }),
               (std::ptrdiff_t)logged.size());
 
-    printf("\n%lu clicks (after %lu to warm up), %lu rounds of Ersatz/Standard, %lu rounds of "
-           "hide/show; %zu programs started, %zu of them logged their command line\n",
-           clicks, warmUp, rounds, rounds, started, logged.size());
+    printf(
+        "\n%lu clicks (after %lu to warm up), %lu rounds of Ersatz/Standard, %lu rounds of "
+        "hide/show; %zu programs started, %zu of them logged their command line\n",
+        clicks, warmUp, rounds, rounds, started, logged.size());
     printf("%-22s %-14s %12s %12s %14s  %s\n", "phase", "figure", "first", "last", "slope/1000",
            "measured by");
     for (const Phase* phase : {&clicking, &swapping, &hiding}) PrintAndCheck(*phase);
