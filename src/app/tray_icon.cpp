@@ -28,7 +28,9 @@ void AddTrayIcon(HWND hDlg) {
     static_assert(sizeof kTip <= sizeof TrayIconData.szTip, "the tip fits the record");
     memcpy(TrayIconData.szTip, kTip, sizeof kTip);
     Shell_NotifyIconA(NIM_ADD, &TrayIconData);
-    // The shell keeps its own copy of the picture.
+    // The shell keeps its own copy of the picture, so the handle is released
+    // at once; for an icon from LoadIconA, which the system shares, this
+    // changes nothing. The field keeps the stale value, which nothing uses.
     DestroyIcon(TrayIconData.hIcon);
 }
 
