@@ -98,16 +98,4 @@ TEST_F(MainDialog, BeendenConfirmedRestoresTheStartButtonRemovesTheIconAndExitsW
     EXPECT_FALSE(TrayIconExists(dialog));
 }
 
-TEST_F(MainDialog, AddsItsTrayIconAgainWhenTheShellAnnouncesANewTaskbar) {
-    NOTIFYICONDATAA icon = {};
-    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    icon.hWnd = dialog_;
-    icon.uID = (UINT)GetWindowLongPtrA(dialog_, GWLP_HINSTANCE);
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &icon));
-    ASSERT_FALSE(TrayIconExists(dialog_));
-    PostMessageA(dialog_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(WaitUntil([this] { return TrayIconExists(dialog_); }));
-    EXPECT_TRUE(IsWindowVisible(dialog_));
-}
-
 }  // namespace
