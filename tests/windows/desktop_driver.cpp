@@ -338,6 +338,19 @@ bool TastomatTest::ClickStarts() {
     return WaitUntil([&] { return ProcessesStarted() == before + 1; });
 }
 
+HWND TastomatTest::OpenNoticeThenConfirmBeenden() {
+    DeleteFileA(CommandFile().c_str());
+    Release();
+    HWND notice = WaitForBox("Neuer Befehl");
+    if (notice == NULL) return NULL;
+    Press(ID_BEENDEN);
+    HWND confirm = WaitForBox("Tastomat");
+    if (confirm == NULL) return NULL;
+    EXPECT_EQ(BoxText(confirm), "Alternativen Startknopf entfernen");
+    Answer(confirm, IDOK);
+    return notice;
+}
+
 std::vector<MarkerLine> TastomatTest::WaitForMarkers(size_t count) {
     WaitUntil([&] { return ReadMarkerLog(markerLog_).size() >= count; });
     return ReadMarkerLog(markerLog_);

@@ -101,6 +101,9 @@ protected:
     // A release without a press: the button sends no click notification, so
     // the shell opens no start menu.
     void Release();
+    // Opens the first-run notice with a click and, while it is open, confirms
+    // "Beenden". Returns the notice, still open; NULL if a box did not come.
+    HWND OpenNoticeThenConfirmBeenden();
     std::vector<MarkerLine> WaitForMarkers(size_t count);
     // Releases the mouse on "PRIVAT" once more; true once that has started
     // one more process.

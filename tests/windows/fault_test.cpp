@@ -59,15 +59,8 @@ TEST_F(Faults, ADeletedTrayIconComesBackWhenANewTaskbarIsAnnounced) {
 }
 
 TEST_F(Faults, BeendenWhileTheFirstRunNoticeIsOpenEndsWhenTheNoticeCloses) {
-    DeleteFileA(CommandFile().c_str());
-    Release();
-    HWND notice = WaitForBox("Neuer Befehl");
+    HWND notice = OpenNoticeThenConfirmBeenden();
     ASSERT_NE(notice, (HWND)NULL);
-    Press(ID_BEENDEN);
-    HWND confirm = WaitForBox("Tastomat");
-    ASSERT_NE(confirm, (HWND)NULL);
-    EXPECT_EQ(BoxText(confirm), "Alternativen Startknopf entfernen");
-    Answer(confirm, IDOK);
 
     // The click that opened the notice is still being handled: the dialog
     // has ended and is gone from view, the start button is back, and the
@@ -229,14 +222,8 @@ TEST_F(FakeTaskbar, PrivatOutlivesTheStartButton_AndANewTaskbarGetsItsOwn) {
 // start button again. Here, unlike in Wine's shell, nothing shows it again
 // by itself: Tastomat has to on its way out.
 TEST_F(FakeTaskbar, TheStartButtonIsBackAfterTheEndWhateverCameBetweenBeendenAndTheEnd) {
-    DeleteFileA(CommandFile().c_str());
-    Release();
-    HWND notice = WaitForBox("Neuer Befehl");
+    HWND notice = OpenNoticeThenConfirmBeenden();
     ASSERT_NE(notice, (HWND)NULL);
-    Press(ID_BEENDEN);
-    HWND confirm = WaitForBox("Tastomat");
-    ASSERT_NE(confirm, (HWND)NULL);
-    Answer(confirm, IDOK);
     ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(stand_.start) != FALSE; }));
 
     PostMessageA(dialog_, kTrayNotify, 0, WM_LBUTTONDOWN);
