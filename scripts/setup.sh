@@ -1,8 +1,20 @@
 #!/bin/sh
-# Installs what building, running and testing Tastomat need on Debian, and
-# prepares the project's own Wine prefix. Does nothing slow when all is there.
+# Installs what building, running and testing Tastomat need on Debian, makes
+# 32-bit Windows programs run under Wine, and prepares the project's own Wine
+# prefix. Does nothing slow when all is there.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+fail() {
+    echo "setup: $*" >&2
+    exit 1
+}
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" ||
+        fail "could not install $*"
+}
 
 need=""
 have() { command -v "$1" >/dev/null 2>&1; }
@@ -17,22 +29,116 @@ have clang-tidy || need="$need clang-tidy"
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
     need="$need libclang-rt-14-dev"
 [ -x /usr/lib/wine/wine64 ] || need="$need wine wine64"
+# Wine's 32-bit half, for the 32-bit exe and its tests.
+[ -x /usr/lib/wine/wine ] || need="$need wine32:i386"
 have xvfb-run || need="$need xvfb xauth"
 have import || need="$need imagemagick"
 have python3 || need="$need python3"
 if [ -n "$need" ]; then
     echo "setup: installing$need"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    case "$need" in
+    *:i386*)
+        dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+        ;;
+    esac
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $need
+    # shellcheck disable=SC2086 # one word per package
+    apt_install $need
+fi
+
+# 32-bit ELF programs, Wine's 32-bit loader among them. Where the kernel does
+# not run them itself, QEMU's user-mode emulation does, registered with the
+# kernel for i386 ELF files.
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+qemu=/usr/bin/qemu-i386
+binfmt=/proc/sys/fs/binfmt_misc
+# What Debian's older QEMU (7.2) takes per 32-bit Wine process, ~50 s, makes
+# it useless here; version 8 and later start one in well under a second.
+qemu_is_recent() {
+    version=$("$qemu" --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
+    [ -n "$version" ] && [ "$version" -ge 8 ]
+}
+candidate_is_recent() {
+    candidate=$(apt-cache policy "$@" qemu-user-static | sed -n 's/^ *Candidate: *\([0-9]*:\)\{0,1\}\([0-9]*\).*/\2/p')
+    [ -n "$candidate" ] && [ "$candidate" -ge 8 ]
+}
+# The release's backports suite, from the machine's own Debian entry with the
+# suite changed, so that it comes from wherever the machine's packages do.
+add_backports() {
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    [ -n "$codename" ] || fail "no VERSION_CODENAME in /etc/os-release: cannot name the backports suite"
+    list=/etc/apt/sources.list.d/tastomat-backports.sources
+    [ -f "$list" ] && return 0
+    entry=$(awk -v suite="$codename" '
+        BEGIN { RS = ""; FS = "\n" }
+        !done {
+            for (i = 1; i <= NF; i++) if ($i ~ /^Suites:/) {
+                n = split(substr($i, 8), s, " ")
+                for (j = 1; j <= n; j++) if (s[j] == suite) found = 1
+            }
+            if (!found) next
+            for (i = 1; i <= NF; i++) {
+                if ($i ~ /^#/) continue
+                print ($i ~ /^Suites:/ ? "Suites: " suite "-backports" : $i)
+            }
+            done = 1
+        }' /etc/apt/sources.list.d/*.sources 2>/dev/null)
+    if [ -z "$entry" ]; then
+        # The one-line format: "deb URI SUITE COMPONENTS".
+        line=$(grep -hE "^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?[^[:space:]]+[[:space:]]+$codename[[:space:]]" \
+            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1)
+        [ -n "$line" ] || fail "found no Debian '$codename' entry among the apt sources to copy for $codename-backports"
+        list=/etc/apt/sources.list.d/tastomat-backports.list
+        entry=$(echo "$line" | sed -E "s/[[:space:]]$codename[[:space:]]/ $codename-backports /")
+    fi
+    echo "setup: adding $codename-backports to the apt sources ($list)"
+    echo "$entry" | $sudo tee "$list" >/dev/null
+    $sudo apt-get update -qq
+}
+if ! runs_32bit; then
+    if ! qemu_is_recent; then
+        $sudo apt-get update -qq
+        if candidate_is_recent; then
+            apt_install qemu-user-static
+        else
+            add_backports
+            candidate_is_recent -t "$codename-backports" ||
+                fail "no QEMU 8 or later in $codename or $codename-backports for running 32-bit programs"
+            apt_install -t "$codename-backports" qemu-user-static
+        fi
+        qemu_is_recent || fail "$qemu is missing or older than version 8"
+    fi
+    if [ ! -e "$binfmt/register" ]; then
+        $sudo mount -t binfmt_misc binfmt_misc "$binfmt" ||
+            fail "cannot mount binfmt_misc on $binfmt (a container without the privilege?)"
+    fi
+    if ! grep -qs "^interpreter $qemu\$" "$binfmt/qemu-i386"; then
+        [ ! -e "$binfmt/qemu-i386" ] || echo -1 | $sudo tee "$binfmt/qemu-i386" >/dev/null
+        echo "setup: registering $qemu for 32-bit (i386) ELF programs"
+        # Flag F: the kernel opens the emulator now, so it is found from any
+        # mount namespace later. The kernel decodes the \x escapes itself.
+        magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+        mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+        printf '%s' ":qemu-i386:M::$magic:$mask:$qemu:F" | $sudo tee "$binfmt/register" >/dev/null ||
+            fail "the kernel refused the i386 ELF handler"
+    fi
+    grep -qx enabled "$binfmt/status" || echo 1 | $sudo tee "$binfmt/status" >/dev/null
+    runs_32bit || fail "Wine's 32-bit loader still does not run: $(/usr/lib/wine/wine --version 2>&1 | head -n 1)"
 fi
 
 prefix="$here/build/wineprefix"
+run="$here/scripts/wine-run.sh"
+if [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] && [ -f "$prefix/system.reg" ]; then
+    # Made while 32-bit programs could not run: its 32-bit system folder is
+    # empty. Updating the prefix fills it.
+    echo "setup: adding Wine's 32-bit half to the prefix $prefix"
+    rm -f "$prefix/.update-timestamp"
+    "$run" wineboot -u >/dev/null 2>&1
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
+fi
 if ! grep -qs '^"Desktop"="shell"' "$prefix/user.reg"; then
     echo "setup: preparing the Wine prefix $prefix"
     mkdir -p "$prefix"
-    run="$here/scripts/wine-run.sh"
     [ -f "$prefix/system.reg" ] || "$run" wineboot -i >/dev/null 2>&1
     # Every program started in this prefix lands in a desktop with Wine's
     # shell taskbar: a Shell_TrayWnd with a start button and a tray.
@@ -41,3 +147,5 @@ if ! grep -qs '^"Desktop"="shell"' "$prefix/user.reg"; then
     # The registry reaches its files when the server ends.
     WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
 fi
+[ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] ||
+    fail "the Wine prefix $prefix has no 32-bit system folder (drive_c/windows/syswow64)"
