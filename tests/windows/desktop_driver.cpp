@@ -301,23 +301,29 @@ bool TastomatTest::Command(int controlId) {
                         (LPARAM)GetDlgItem(dialog_, controlId));
 }
 
+namespace {
+struct WindowSearch {
+    DWORD processId;
+    HWND dialog;
+    std::vector<HWND> found;
+};
+
+// A named function rather than a lambda: on 32-bit Windows the callback must
+// be stdcall, which a lambda cannot be made portably.
+BOOL CALLBACK CollectOtherWindow(HWND window, LPARAM data) {
+    WindowSearch& search = *(WindowSearch*)data;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && window != search.dialog && IsWindowVisible(window)) {
+        search.found.push_back(window);
+    }
+    return TRUE;
+}
+}  // namespace
+
 std::vector<HWND> TastomatTest::OtherWindows() {
-    struct Search {
-        DWORD processId;
-        HWND dialog;
-        std::vector<HWND> found;
-    } search = {process_.dwProcessId, dialog_, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            Search& s = *(Search*)data;
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s.processId && window != s.dialog && IsWindowVisible(window)) {
-                s.found.push_back(window);
-            }
-            return TRUE;
-        },
-        (LPARAM)&search);
+    WindowSearch search = {process_.dwProcessId, dialog_, {}};
+    EnumWindows(CollectOtherWindow, (LPARAM)&search);
     return search.found;
 }
 
