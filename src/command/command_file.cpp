@@ -52,17 +52,21 @@ ByteBuffer ReadCommandFile(const char* path) {
     });
     if (file == INVALID_HANDLE_VALUE) return joiner.command;
     char block[kReadBlockSize];
+    bool readFailed = false;
     // Once the command is as long as the longest command line, nothing that
     // follows changes what starts (the part before a NUL, or nothing), so a
     // huge file costs neither time nor memory beyond this point.
     while (!joiner.dataEnded && joiner.command.size < kMaxCommandLineChars) {
         DWORD got = 0;
-        BOOL ok = QuietCall([&] { return ReadFile(file, block, kReadBlockSize, &got, NULL); });
-        if (!ok || got == 0) break;
+        readFailed = !QuietCall([&] { return ReadFile(file, block, kReadBlockSize, &got, NULL); });
+        if (readFailed || got == 0) break;
         FeedCommandBytes(joiner, block, got);
     }
     QuietCall([&] { return CloseHandle(file); });
-    if (joiner.command.allocationFailed) FreeByteBuffer(joiner.command);
+    // The start of a command can be another command: "prog.exe /x" cut to
+    // "prog.exe". So a read that failed part-way (a share that dropped, a
+    // medium removed) or memory that ran out leaves nothing to start.
+    if (readFailed || joiner.command.allocationFailed) FreeByteBuffer(joiner.command);
     return joiner.command;
 }
 

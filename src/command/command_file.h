@@ -23,10 +23,9 @@ bool CreateDefaultCommandFile(const char* path);
 void ShowNewCommandNotice(const char* directory);
 
 // Reads the file and returns its lines joined. A file that cannot be opened,
-// or a read that fails, ends the reading with what was read so far; a
-// command too large for memory comes back empty rather than cut. Reading
-// stops once the command has kMaxCommandLineChars bytes: the rest cannot
-// change what is started.
+// a read that fails part-way and a command too large for memory all give an
+// empty command, never a cut one. Reading stops once the command has
+// kMaxCommandLineChars bytes: the rest cannot change what is started.
 ByteBuffer ReadCommandFile(const char* path);
 
 #endif
