@@ -57,9 +57,12 @@ void Replace() {
     if (hPrivatButton == NULL) return;
     ShowWindow(hStartButton, SW_HIDE);
     ShowWindow(hPrivatButton, SW_SHOWNORMAL);
-    // A shell that shows its start button again on every re-layout would
-    // otherwise cover "PRIVAT" and take its clicks.
-    SetWindowPos(hPrivatButton, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // A button shown again gets the place and size a new one would: the
+    // start button may have changed its size since "Standard", and a part of
+    // it left uncovered would take the user's clicks. Raised to the top, as
+    // a shell that shows its start button again on every re-layout would
+    // otherwise cover "PRIVAT".
+    SetWindowPos(hPrivatButton, HWND_TOP, 0, 0, ButtonWidth, ButtonHeight, SWP_NOACTIVATE);
 }
 
 void Restore() {

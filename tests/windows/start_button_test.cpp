@@ -64,6 +64,26 @@ TEST_F(StartButton, StandardBringsTheStartButtonBack_EvenAfterErsatzTwice) {
     }
 }
 
+TEST_F(StartButton, ErsatzShowingPrivatAgainGivesItTheStartButtonsNewSize) {
+    ASSERT_TRUE(ShowPrivat());
+    ASSERT_TRUE(Command(ID_STANDARD));
+    RECT start;
+    GetWindowRect(ShellStartButton(), &start);
+    const int width = start.right - start.left + 17, height = start.bottom - start.top;
+    ASSERT_TRUE(SetWindowPos(ShellStartButton(), NULL, 0, 0, width, height,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+    ASSERT_TRUE(Command(ID_ERSATZ));
+    RECT replacement;
+    GetWindowRect(privat_, &replacement);
+    EXPECT_EQ(PrivatButtons().size(), 1u);
+    EXPECT_EQ(replacement.right - replacement.left, width);
+    EXPECT_EQ(replacement.bottom - replacement.top, height);
+    // The start button's widened right end is covered too.
+    EXPECT_EQ(WindowFromPoint({start.left + width - 3, (start.top + start.bottom) / 2}), privat_);
+    SetWindowPos(ShellStartButton(), NULL, 0, 0, start.right - start.left, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // A desktop without a shell has no start button (Wine keeps a hidden
 // Shell_TrayWnd there for tray icons). A top-level button of another program
 // must not be taken for the start button, and nothing is put in its place.
