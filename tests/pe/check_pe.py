@@ -6,7 +6,12 @@ Usage: check_pe.py --version X.Y.Z tastomat.exe [more.exe ...]
 Reads the PE headers, import and export tables and the resource directory of
 each file, prints one PASS/FAIL line per check and ends with
 "N passed, N failed". The exit status is 1 if any check failed. The version
-is the one the build was given; the version record must carry it.
+is the one the build was given; the version record and the manifest's
+assembly identity must carry it.
+
+The x86 exe must load on Windows 95 and NT 4.0, the x64 one on Windows XP
+x64: every imported function must be on the list of those known to exist
+there, and the headers must not ask for a newer Windows.
 """
 import argparse
 import collections
@@ -14,10 +19,52 @@ import functools
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
+import xml.parsers.expat
 
-ALLOWED_DLLS = {name.lower() for name in (
-    "KERNEL32.dll", "USER32.dll", "SHELL32.dll", "msvcrt.dll",
-    "GDI32.dll", "ADVAPI32.dll", "COMCTL32.dll")}
+PE32, PE32_PLUS = 0x10B, 0x20B  # optional header magic
+
+# The functions the exe may import. Each is known to exist on the oldest
+# Windows the exe is for, so a change of the code or the toolchain that
+# brings in a newer API, which would keep the exe from loading there, fails
+# the checks. Add a name only when that is certain. These sets exist on
+# Windows 95, NT 4.0 and XP x64 alike.
+KERNEL32 = set("""
+    CloseHandle CreateFileA CreateProcessA DeleteCriticalSection DeleteFileA EnterCriticalSection ExitProcess
+    FreeLibrary GetCommandLineA GetCurrentDirectoryA GetCurrentProcessId GetCurrentThreadId GetFileAttributesA
+    GetFileSize GetFileType GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress GetStartupInfoA
+    GetTickCount InitializeCriticalSection LeaveCriticalSection LoadLibraryA ReadFile SetEndOfFile SetErrorMode
+    SetFilePointer SetLastError SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery
+    WriteFile""".split())
+USER32 = set("""
+    CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA GetWindowRect
+    GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA RegisterWindowMessageA SetWindowLongA
+    SetWindowPos ShowWindow""".split())
+SHELL32 = {"Shell_NotifyIconA"}
+# All exported by the first msvcrt.dll (Visual C++ 4.2, the one of Windows
+# NT 4.0) and kept by the later ones: Windows 98's and XP x64's (7.0, x64).
+# __initenv, _iob, _acmdln, _commode and _fmode are data.
+MSVCRT = set("""
+    __getmainargs __initenv __set_app_type __setusermatherr _acmdln _amsg_exit _cexit _commode _fmode _initterm _iob
+    _onexit abort calloc exit fprintf free fwrite malloc memchr memcmp memcpy memmove memset realloc signal strcmp
+    strlen strncmp vfprintf""".split())
+ALLOWED_IMPORTS = {  # optional header magic: (the Windows the exe must load on, {DLL: functions})
+    PE32: ("Windows 95 and NT 4.0", {
+        "kernel32.dll": KERNEL32, "user32.dll": USER32, "shell32.dll": SHELL32,
+        # The old msvcrt.dll's accessors of its data; the x64 one has none of them.
+        "msvcrt.dll": MSVCRT | {"__p__acmdln", "__p__commode", "__p__fmode"}}),
+    PE32_PLUS: ("Windows XP x64", {
+        # x64 Windows' KERNEL32 exports it, forwarded to NTDLL's.
+        "kernel32.dll": KERNEL32 | {"__C_specific_handler"},
+        # Exported by 64-bit USER32 only; for 32 bits it is a macro for SetWindowLongA.
+        "user32.dll": USER32 | {"SetWindowLongPtrA"},
+        "shell32.dll": SHELL32,
+        # __iob_func came with Windows XP's msvcrt.dll, __C_specific_handler with the x64 one.
+        "msvcrt.dll": MSVCRT | {"__iob_func", "__C_specific_handler"}}),
+}
+ALLOWED_DLLS = set(ALLOWED_IMPORTS[PE32][1]) | set(ALLOWED_IMPORTS[PE32_PLUS][1])
+# Windows 95 and NT 4.0 refuse to start an exe that asks for a newer
+# subsystem than 4.0, XP x64 one that asks for a newer one than 5.2.
+SUBSYSTEM_VERSIONS = {PE32: (4, 0), PE32_PLUS: (5, 2)}
 RUNTIME_DLL_PREFIXES = ("libstdc++", "libgcc", "libwinpthread")
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
@@ -47,6 +94,8 @@ TRANSLATION = struct.pack("<HH", LANG_EN_US, 1200)
 
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 ASSEMBLY = "{urn:schemas-microsoft-com:asm.v1}assembly"
+ASSEMBLY_IDENTITY = "{urn:schemas-microsoft-com:asm.v1}assemblyIdentity"
+ARCHITECTURES = {PE32: "x86", PE32_PLUS: "amd64"}  # processorArchitecture
 SUPPORTED_OS = {  # the compatibility ids of Windows Vista, 7, 8, 8.1 and 10/11
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
     "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
@@ -75,10 +124,14 @@ class PE:
         self.machine, sections, self.timestamp, _, _, opt_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
         opt = pe + 24
         self.magic, = struct.unpack_from("<H", data, opt)
-        if self.magic not in (0x10B, 0x20B):
+        if self.magic not in (PE32, PE32_PLUS):
             raise PEError(f"unknown optional header magic {self.magic:#x}")
+        wide = self.magic == PE32_PLUS
+        self.image_base, = struct.unpack_from("<Q" if wide else "<I", data, opt + (24 if wide else 28))
+        os_major, os_minor, _, _, sub_major, sub_minor = struct.unpack_from("<6H", data, opt + 40)
+        self.os_version, self.subsystem_version = (os_major, os_minor), (sub_major, sub_minor)
         self.subsystem, = struct.unpack_from("<H", data, opt + 68)
-        dirs_at = opt + (96 if self.magic == 0x10B else 112)
+        dirs_at = opt + (112 if wide else 96)
         count = min(struct.unpack_from("<I", data, dirs_at - 4)[0], 16)
         self.dirs = [struct.unpack_from("<II", data, dirs_at + 8 * i) for i in range(count)]
         self.sections = []
@@ -153,17 +206,33 @@ class PE:
         return level(0, 0), stamps
 
 
-def imported_dlls(pe):
-    names = []
-    for index, size, name_field in ((1, 20, 3), (13, 32, 1)):  # imports, delay-load imports
+def imports(pe):
+    """[(DLL name, its imported functions)] of the import and the delay-load
+    import directories; a function imported by ordinal is that number."""
+    width = 8 if pe.magic == PE32_PLUS else 4
+    by_ordinal = 1 << (8 * width - 1)
+    table = []
+    # directory, descriptor size, fields of the DLL name and of the lookup table
+    for index, size, name_field, lookup_field in ((1, 20, 3, 0), (13, 32, 1, 4)):
         rva = pe.directory(index)[0]
         while rva:
             desc = struct.unpack(f"<{size // 4}I", pe.read(rva, size))
             if not any(desc):
                 break
-            names.append(pe.cstr(desc[name_field]))
+            # Old delay-load descriptors (attribute bit 0 clear) hold addresses, not RVAs.
+            base = 0 if index == 1 or desc[0] & 1 else pe.image_base
+            functions, at = [], (desc[lookup_field] or desc[4]) - base  # no lookup table: the unbound IAT
+            while entry := int.from_bytes(pe.read(at, width), "little"):
+                # an ordinal, or where a 2-byte hint and the name are
+                functions.append(entry & 0xFFFF if entry & by_ordinal else pe.cstr(entry - base + 2))
+                at += width
+            table.append((pe.cstr(desc[name_field] - base), functions))
             rva += size
-    return names
+    return table
+
+
+def imported_dlls(pe):
+    return [dll for dll, _ in imports(pe)]
 
 
 def exports(pe):
@@ -269,6 +338,10 @@ def diff(label, actual, expected, show=repr):
     return [] if actual == expected else [f"{label} is {show(actual)}, expected {show(expected)}"]
 
 
+def dotted(numbers):
+    return ".".join(str(n) for n in numbers)
+
+
 def hex32(value):
     return f"{value:#010x}"
 
@@ -282,18 +355,31 @@ def show_class(value):
 
 
 def check_headers(pe):
-    machine = {0x10B: 0x14C, 0x20B: 0x8664}[pe.magic]
+    machine = {PE32: 0x14C, PE32_PLUS: 0x8664}[pe.magic]
     yield "machine matches PE32/PE32+", diff("machine", pe.machine, machine, hex)
     yield "GUI subsystem", diff("subsystem", pe.subsystem, 2)
+    version = SUBSYSTEM_VERSIONS[pe.magic]
+    yield f"subsystem version {dotted(version)}", diff("subsystem version", pe.subsystem_version, version, dotted)
+    yield f"operating system version at most {dotted(version)}", (
+        [f"operating system version is {dotted(pe.os_version)}"] if pe.os_version > version else [])
 
 
 def check_imports(pe):
-    dlls = imported_dlls(pe)
+    table = imports(pe)
+    dlls = [dll for dll, _ in table]
     foreign = [d for d in dlls if d.lower() not in ALLOWED_DLLS]
     problems = [f"imports {', '.join(foreign)}"] if foreign else []
-    yield "imports only Windows system DLLs", problems if dlls else ["import table is empty"]
+    yield "imports only KERNEL32, USER32, SHELL32 and msvcrt", problems if dlls else ["import table is empty"]
     runtime = [d for d in dlls if d.lower().startswith(RUNTIME_DLL_PREFIXES)]
     yield "no libstdc++/libgcc/libwinpthread import", [f"imports {', '.join(runtime)}"] if runtime else []
+    system, allowed = ALLOWED_IMPORTS[pe.magic]
+    unknown = [f"{dll} {name}" if isinstance(name, str) else f"{dll} by ordinal {name}"
+               for dll, functions in table if dll.lower() in allowed
+               for name in functions if name not in allowed[dll.lower()]]
+    empty = [dll for dll, functions in table if not functions]
+    problems = ([f"not known there: {', '.join(unknown)}"] if unknown else []) + (
+        [f"no functions read for {', '.join(empty)}"] if empty else [])
+    yield f"imported functions exist on {system}", problems
 
 
 def check_exports(pe):
@@ -397,7 +483,24 @@ def check_version(pe, version):
     yield "version record: translation U.S. English, Unicode", diff("Translation", translations, [TRANSLATION])
 
 
-def check_manifest(pe):
+def crowded_elements(xml_bytes):
+    """The elements that declare more than one namespace (xmlns and xmlns:*
+    attributes), as "<name> declares N". Read without namespace processing,
+    which would take the declarations away."""
+    crowded = []
+
+    def start(name, attributes):
+        count = sum(1 for a in attributes if a == "xmlns" or a.startswith("xmlns:"))
+        if count > 1:
+            crowded.append(f"<{name}> declares {count}")
+
+    parser = xml.parsers.expat.ParserCreate()
+    parser.StartElementHandler = start
+    parser.Parse(xml_bytes, True)
+    return crowded
+
+
+def check_manifest(pe, version):
     manifests = pe.resources.get(RT_MANIFEST, {})
     yield "one application manifest, id 1", diff("manifest ids", sorted(manifests, key=str),
                                                  [CREATEPROCESS_MANIFEST_RESOURCE_ID])
@@ -410,6 +513,22 @@ def check_manifest(pe):
         yield "manifest is well-formed XML", [str(e)]
         return
     yield "manifest is an assembly", diff("root element", root.tag, ASSEMBLY)
+    # The documented schema wants the application's own identity directly
+    # under assembly; on Windows XP a malformed one keeps the exe from starting.
+    identities = [e for e in root if e.tag == ASSEMBLY_IDENTITY]
+    architecture, want = ARCHITECTURES[pe.magic], dotted(version_numbers(version))
+    problems = diff("assemblyIdentity elements under assembly", len(identities), 1)
+    if len(identities) == 1:
+        identity = identities[0]
+        problems += (diff("type", identity.get("type"), "win32")
+                     + ([] if (identity.get("name") or "").strip() else ["name is missing or empty"])
+                     + diff("version", identity.get("version"), want)
+                     + diff("processorArchitecture", (identity.get("processorArchitecture") or "").lower(),
+                            architecture))
+    yield f"manifest: assemblyIdentity win32, {architecture}, version {want}", problems
+    # Windows XP SP2 without a fix brings csrss.exe (and with it Windows) down
+    # on an element with two namespace declarations.
+    yield "manifest: no element declares two namespaces", crowded_elements(blob)
     elements = list(root.iter())
     levels = [(e.get("level"), e.get("uiAccess")) for e in elements
               if local_name(e.tag) == "requestedExecutionLevel"]
@@ -439,7 +558,7 @@ def checks(version):
     return [("headers", check_headers), ("imports", check_imports), ("exports", check_exports),
             ("resource types", check_resource_types), ("dialog", check_dialog), ("icons", check_icons),
             ("version record", functools.partial(check_version, version=version)),
-            ("manifest", check_manifest), ("time stamps", check_timestamps)]
+            ("manifest", functools.partial(check_manifest, version=version)), ("time stamps", check_timestamps)]
 
 
 def check_file(path, version):
