@@ -5,14 +5,20 @@ Usage: check_package.py --source-dir DIR first.zip second.zip
 
 The two zips were built in two different build directories. They must be
 byte for byte the same; each must be named tastomat-<version>-windows.zip and
-hold exactly tastomat-<version>/ LICENSE, README.md, x64/tastomat.exe and
-x86/tastomat.exe. LICENSE and README.md must be those of the source tree;
-each exe must be for its architecture, carry <version> in its version record
-and no time stamp; all entries must share one time and pass their CRC check.
+hold exactly tastomat-<version>/ LIESMICH.TXT, README.TXT, LICENSE.TXT,
+x64/tastomat.exe and x86/tastomat.exe. Each .TXT must open readably in the
+Notepad of old Windows: CR LF after every line and nothing but CR LF, no
+UTF-8 byte order mark, only bytes that code page 1252 defines, no line over
+78 characters; read back as code page 1252 with LF line ends it must be its
+source in the tree, character for character. Each exe must be for its
+architecture, carry <version> in its version record and no time stamp; all
+entries must share one time and pass their CRC check.
 Prints a PASS/FAIL line per check and "N passed, N failed"; exits 1 on any
 failure.
 """
 import argparse
+import codecs
+import itertools
 import os
 import re
 import sys
@@ -23,12 +29,47 @@ import check_pe  # noqa: E402
 
 ZIP_NAME = re.compile(r"tastomat-(\d+(?:\.\d+){0,3})-windows\.zip")
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
-DOCUMENTS = ("LICENSE", "README.md")
+# Each text entry and its source in the tree (UTF-8, LF line ends).
+TEXTS = {
+    "LIESMICH.TXT": "docs/release/LIESMICH.txt",
+    "README.TXT": "docs/release/README.txt",
+    "LICENSE.TXT": "LICENSE",
+}
+MAX_LINE = 78
+# The five byte values to which code page 1252 gives no character.
+CP1252_UNDEFINED = frozenset((0x81, 0x8D, 0x8F, 0x90, 0x9D))
 
 
 def expected_names(version):
     top = f"tastomat-{version}/"
-    return sorted([top + name for name in DOCUMENTS] + [f"{top}{arch}/tastomat.exe" for arch in MACHINES])
+    return sorted([top + name for name in TEXTS] + [f"{top}{arch}/tastomat.exe" for arch in MACHINES])
+
+
+def check_text(name, data, source_dir, source):
+    """The checks of one text entry, given its bytes and its source."""
+    lone_cr = data.count(b"\r") - data.count(b"\r\n")
+    lone_lf = data.count(b"\n") - data.count(b"\r\n")
+    problems = [f"{count} lone {end}" for end, count in (("CR", lone_cr), ("LF", lone_lf)) if count]
+    yield f"{name}: CR LF line ends", problems + ([] if data.endswith(b"\r\n") else ["no CR LF at the end"])
+
+    problems = ["starts with a UTF-8 byte order mark"] if data.startswith(codecs.BOM_UTF8) else []
+    problems += [f"undefined byte {byte:#04x}" for byte in sorted(set(data) & CP1252_UNDEFINED)]
+    yield f"{name}: only bytes of code page 1252", problems
+
+    text = data.decode("cp1252", errors="replace").replace("\r\n", "\n")
+    lines = text.split("\n")
+    yield f"{name}: lines of at most {MAX_LINE} characters", [
+        f"line {number} has {len(line)}" for number, line in enumerate(lines, 1) if len(line) > MAX_LINE]
+
+    try:
+        with open(os.path.join(source_dir, source), encoding="utf-8", newline="") as f:
+            expected = f.read().split("\n")
+    except (OSError, UnicodeDecodeError) as e:
+        yield f"{name}: {source} is readable", [str(e)]
+        return
+    differing = [number for number, (got, want) in enumerate(itertools.zip_longest(lines, expected), 1)
+                 if got != want]
+    yield f"{name} is {source} in code page 1252", [f"differs from line {differing[0]} on"] if differing else []
 
 
 def check_reproducible(first, second):
@@ -60,12 +101,9 @@ def check_contents(path, source_dir):
         times = sorted({i.date_time for i in infos})
         yield "one time for all entries", [] if len(times) == 1 else [f"times {times}"]
         names = archive.namelist()
-        for name in DOCUMENTS:
-            if top + name not in names:
-                continue
-            with open(os.path.join(source_dir, name), "rb") as f:
-                same = archive.read(top + name) == f.read()
-            yield f"{name} is the source tree's", [] if same else ["contents differ"]
+        for name, source in TEXTS.items():
+            if top + name in names:
+                yield from check_text(name, archive.read(top + name), source_dir, source)
         for arch, machine in MACHINES.items():
             name = f"{top}{arch}/tastomat.exe"
             if name not in names:
