@@ -208,7 +208,7 @@ TEST_F(CommandLayer, AnUnreadableCommandFileGivesPromptlyAnEmptyCommandThatStart
 // failing disk or a dropped network share: its writer sends some bytes and
 // disconnects, and the next read fails (ERROR_PIPE_NOT_CONNECTED). What came
 // before is a command cut short, which could run something else: nothing
-// starts, whether the failure comes in the first block or a later one.
+// starts, whether the failure follows the first block or several.
 TEST_F(CommandLayer, AReadThatFailsPartWayStartsNothing) {
     const std::string pipe = "\\\\.\\pipe\\tastomat-read-" + std::to_string(GetCurrentProcessId());
     for (const std::string& sent : {marker_ + " ab\r\n cd", MarkerCommand(300) + "\r\n"}) {
