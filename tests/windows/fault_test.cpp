@@ -197,9 +197,11 @@ TEST_F(FakeTaskbar, PrivatOutlivesTheStartButton_AndANewTaskbarGetsItsOwn) {
     EXPECT_TRUE(Do(ID_ERSATZ, [privat] { return IsWindowVisible(privat) != FALSE; }));
 
     // The whole taskbar destroyed: "PRIVAT" goes with it, and the commands
-    // find nothing to act on.
+    // find nothing to act on. A child of another process's thread is
+    // destroyed when that thread gets to it, not within the parent's
+    // DestroyWindow, so this waits for it.
     stand_.Destroy();
-    EXPECT_FALSE(IsWindow(privat));
+    EXPECT_TRUE(WaitUntil([privat] { return !IsWindow(privat); }));
     Press(ID_STANDARD);
     Press(ID_ERSATZ);
     Release();
