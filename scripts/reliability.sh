@@ -9,11 +9,21 @@
 #   scripts/reliability.sh sanitizers              native tests, ASan+UBSan
 #
 # Windows runs go to the Wine shell desktop, headless (Xvfb) without a display.
+# They drive the x64 build; ARCH=x86 drives the 32-bit build with its own
+# 32-bit test programs instead.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 what=${1:-}
 [ $# -gt 0 ] && shift
+arch=${ARCH:-x64}
+case "$arch" in
+x86 | x64) ;;
+*)
+    echo "ARCH must be x86 or x64, not $arch" >&2
+    exit 2
+    ;;
+esac
 
 build() {
     "$here/scripts/setup.sh"
@@ -21,11 +31,11 @@ build() {
     cmake --build --preset "$1" -j 2 >/dev/null
 }
 
-# Runs a Windows test program from the x64 build in the shell desktop, and
+# Runs a Windows test program from the chosen build in the shell desktop, and
 # ends the prefix's Wine processes before the display goes.
 in_desktop() {
-    build windows-x64
-    bin="$here/build/windows-x64"
+    build "windows-$arch"
+    bin="$here/build/windows-$arch"
     program="$bin/tests/windows/$1"
     shift
     set -- sh -c '"$@"; status=$?; /usr/lib/wine/wineserver -k; exit $status' sh \
@@ -58,7 +68,7 @@ sanitizers)
     ctest --preset native
     ;;
 *)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
