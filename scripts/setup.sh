@@ -1,19 +1,43 @@
 #!/bin/sh
 # Installs what building, running and testing Tastomat need on Debian, makes
 # 32-bit Windows programs run under Wine, and prepares the project's own Wine
-# prefix. Does nothing slow when all is there.
+# prefix. Each step it takes is announced in one line; what apt, dpkg and
+# Wine print goes to build/setup.log. Silent when all is there.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+log="$here/build/setup.log"
+log_started=""
+say() { echo "setup: $*"; }
 fail() {
     echo "setup: $*" >&2
     exit 1
 }
+# Runs a command with its output in the log. On failure it names the step
+# and shows the end of the log.
+logged() {
+    what=$1
+    shift
+    if [ -z "$log_started" ]; then
+        mkdir -p "$(dirname "$log")"
+        : >"$log"
+        log_started=1
+    fi
+    echo "\$ $*" >>"$log"
+    "$@" >>"$log" 2>&1 </dev/null && return 0
+    {
+        echo "setup: failed: $what"
+        echo "setup: the last 30 lines of $log:"
+        tail -n 30 "$log"
+    } >&2
+    exit 1
+}
+apt_update() { logged "updating apt's package lists" $sudo apt-get update; }
 apt_install() {
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" ||
-        fail "could not install $*"
+    logged "installing $*" $sudo env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y --no-install-recommends "$@"
 }
 
 need=""
@@ -35,15 +59,20 @@ have xvfb-run || need="$need xvfb xauth"
 have import || need="$need imagemagick"
 have python3 || need="$need python3"
 if [ -n "$need" ]; then
-    echo "setup: installing$need"
+    # shellcheck disable=SC2086 # one word per package
+    set -- $need
+    say "installing $# packages with apt-get (one to five minutes on a first run):$need"
+    say "apt-get's and dpkg's output goes to $log"
     case "$need" in
     *:i386*)
-        dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            say "enabling 32-bit packages (dpkg architecture i386) for Wine's 32-bit half"
+            logged "adding the i386 architecture" $sudo dpkg --add-architecture i386
+        fi
         ;;
     esac
-    $sudo apt-get update -qq
-    # shellcheck disable=SC2086 # one word per package
-    apt_install $need
+    apt_update
+    apt_install "$@"
 fi
 
 # 32-bit ELF programs, Wine's 32-bit loader among them. Where the kernel does
@@ -85,19 +114,20 @@ add_backports() {
         }' /etc/apt/sources.list.d/*.sources 2>/dev/null)
     if [ -z "$entry" ]; then
         # The one-line format: "deb URI SUITE COMPONENTS".
-        line=$(grep -hE "^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?[^[:space:]]+[[:space:]]+$codename[[:space:]]" \
+        line=$(grep -hE "^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?[^[:space:]]+[[:space:]]+${codename}[[:space:]]" \
             /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1)
         [ -n "$line" ] || fail "found no Debian '$codename' entry among the apt sources to copy for $codename-backports"
         list=/etc/apt/sources.list.d/tastomat-backports.list
-        entry=$(echo "$line" | sed -E "s/[[:space:]]$codename[[:space:]]/ $codename-backports /")
+        entry=$(echo "$line" | sed -E "s/[[:space:]]${codename}[[:space:]]/ $codename-backports /")
     fi
-    echo "setup: adding $codename-backports to the apt sources ($list)"
+    say "adding $codename-backports to the apt sources ($list), for a recent QEMU"
     echo "$entry" | $sudo tee "$list" >/dev/null
-    $sudo apt-get update -qq
+    apt_update
 }
 if ! runs_32bit; then
     if ! qemu_is_recent; then
-        $sudo apt-get update -qq
+        say "this kernel does not run 32-bit programs: installing QEMU's user-mode emulation for them (about 30 s)"
+        apt_update
         if candidate_is_recent; then
             apt_install qemu-user-static
         else
@@ -114,7 +144,7 @@ if ! runs_32bit; then
     fi
     if ! grep -qs "^interpreter $qemu\$" "$binfmt/qemu-i386"; then
         [ ! -e "$binfmt/qemu-i386" ] || echo -1 | $sudo tee "$binfmt/qemu-i386" >/dev/null
-        echo "setup: registering $qemu for 32-bit (i386) ELF programs"
+        say "registering $qemu with the kernel for 32-bit (i386) programs"
         # Flag F: the kernel opens the emulator now, so it is found from any
         # mount namespace later. The kernel decodes the \x escapes itself.
         magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
@@ -128,24 +158,27 @@ fi
 
 prefix="$here/build/wineprefix"
 run="$here/scripts/wine-run.sh"
+# The registry and the prefix's files are complete once its server has ended.
+end_wine() { WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w; }
 if [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] && [ -f "$prefix/system.reg" ]; then
     # Made while 32-bit programs could not run: its 32-bit system folder is
     # empty. Updating the prefix fills it.
-    echo "setup: adding Wine's 32-bit half to the prefix $prefix"
+    say "adding Wine's 32-bit half to the Wine prefix $prefix (about 20 s)"
     rm -f "$prefix/.update-timestamp"
-    "$run" wineboot -u >/dev/null 2>&1
-    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
+    logged "updating the Wine prefix" "$run" wineboot -u
+    logged "waiting for Wine to finish the prefix" end_wine
 fi
 if ! grep -qs '^"Desktop"="shell"' "$prefix/user.reg"; then
-    echo "setup: preparing the Wine prefix $prefix"
+    say "preparing the Wine prefix $prefix with a shell desktop (about 20 s)"
     mkdir -p "$prefix"
-    [ -f "$prefix/system.reg" ] || "$run" wineboot -i >/dev/null 2>&1
+    [ -f "$prefix/system.reg" ] || logged "making the Wine prefix" "$run" wineboot -i
     # Every program started in this prefix lands in a desktop with Wine's
     # shell taskbar: a Shell_TrayWnd with a start button and a tray.
-    "$run" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shell /f >/dev/null 2>&1
-    "$run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
-    # The registry reaches its files when the server ends.
-    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
+    logged "making the shell desktop Wine's default" \
+        "$run" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d shell /f
+    logged "setting the shell desktop's size" \
+        "$run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768 /f
+    logged "waiting for Wine to finish the prefix" end_wine
 fi
 [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] ||
     fail "the Wine prefix $prefix has no 32-bit system folder (drive_c/windows/syswow64)"

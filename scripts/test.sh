@@ -83,5 +83,6 @@ fi
 
 echo
 echo "$lint"
-echo "tests: $passed passed, $failed failed (the CTest tests of all presets and the release zip)"
+echo "the CTest tests of all presets and the release zip:"
+echo "tests: $passed passed, $failed failed"
 exit $status
