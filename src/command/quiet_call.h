@@ -5,17 +5,20 @@
 
 #include <windows.h>
 
-// Calls `call()` with the error mode set to fail critical errors quietly and
-// the thread's last-error value cleared, restores the previous error mode and
-// leaves the call's own last-error value in place. Returns the call's result.
+// Sets the error mode to fail critical errors quietly and clears the
+// thread's last-error value; returns the error mode it replaced.
+UINT BeginQuietCall();
+// Restores that error mode and leaves the call's own last-error value in
+// place.
+void EndQuietCall(UINT previousMode);
+
+// Calls `call()` between the two and returns its result. The work around the
+// call is done out of line, once for all the calls that need it.
 template <typename Call>
 auto QuietCall(Call call) -> decltype(call()) {
-    UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    SetLastError(0);
+    UINT previousMode = BeginQuietCall();
     auto result = call();
-    DWORD callError = GetLastError();
-    SetErrorMode(previousMode);
-    SetLastError(callError);
+    EndQuietCall(previousMode);
     return result;
 }
 
