@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Static checks of a built Tastomat exe (PE32 or PE32+).
 
-Usage: check_pe.py --version X.Y.Z tastomat.exe [more.exe ...]
+Usage: check_pe.py --version X.Y.Z [--map tastomat.map] tastomat.exe [more.exe ...]
 
 Reads the PE headers, import and export tables and the resource directory of
 each file, prints one PASS/FAIL line per check and ends with
@@ -11,11 +11,15 @@ assembly identity must carry it.
 
 The x86 exe must load on Windows 95 and NT 4.0, the x64 one on Windows XP
 x64: every imported function must be on the list of those known to exist
-there, and the headers must not ask for a newer Windows.
+there, and the headers must not ask for a newer Windows. The exe imports
+from Windows' own three DLLs only and starts at the program's own entry
+point, with nothing that runs before it; the linker map (--map) tells where
+that entry point is and which input sections went into the exe.
 """
 import argparse
 import collections
 import functools
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -29,43 +33,41 @@ PE32, PE32_PLUS = 0x10B, 0x20B  # optional header magic
 # the checks. Add a name only when that is certain. These sets exist on
 # Windows 95, NT 4.0 and XP x64 alike.
 KERNEL32 = set("""
-    CloseHandle CreateFileA CreateProcessA DeleteCriticalSection DeleteFileA EnterCriticalSection ExitProcess
-    FreeLibrary GetCommandLineA GetCurrentDirectoryA GetCurrentProcessId GetCurrentThreadId GetFileAttributesA
-    GetFileSize GetFileType GetLastError GetModuleFileNameA GetModuleHandleA GetProcAddress GetStartupInfoA
-    GetTickCount InitializeCriticalSection LeaveCriticalSection LoadLibraryA ReadFile SetEndOfFile SetErrorMode
-    SetFilePointer SetLastError SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery
-    WriteFile""".split())
+    CloseHandle CreateFileA CreateProcessA DeleteFileA ExitProcess GetCommandLineA GetCurrentDirectoryA
+    GetFileAttributesA GetFileType GetLastError GetModuleHandleA GetProcessHeap HeapAlloc HeapFree HeapReAlloc
+    ReadFile SetEndOfFile SetErrorMode SetFilePointer SetLastError WriteFile""".split())
 USER32 = set("""
     CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA GetWindowRect
     GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA RegisterWindowMessageA SetWindowLongA
     SetWindowPos ShowWindow""".split())
 SHELL32 = {"Shell_NotifyIconA"}
-# All exported by the first msvcrt.dll (Visual C++ 4.2, the one of Windows
-# NT 4.0) and kept by the later ones: Windows 98's and XP x64's (7.0, x64).
-# __initenv, _iob, _acmdln, _commode and _fmode are data.
-MSVCRT = set("""
-    __getmainargs __initenv __set_app_type __setusermatherr _acmdln _amsg_exit _cexit _commode _fmode _initterm _iob
-    _onexit abort calloc exit fprintf free fwrite malloc memchr memcmp memcpy memmove memset realloc signal strcmp
-    strlen strncmp vfprintf""".split())
+# The exe needs no C runtime DLL (Windows 95 does not always have
+# msvcrt.dll): exactly Windows' own three.
 ALLOWED_IMPORTS = {  # optional header magic: (the Windows the exe must load on, {DLL: functions})
-    PE32: ("Windows 95 and NT 4.0", {
-        "kernel32.dll": KERNEL32, "user32.dll": USER32, "shell32.dll": SHELL32,
-        # The old msvcrt.dll's accessors of its data; the x64 one has none of them.
-        "msvcrt.dll": MSVCRT | {"__p__acmdln", "__p__commode", "__p__fmode"}}),
+    PE32: ("Windows 95 and NT 4.0", {"kernel32.dll": KERNEL32, "user32.dll": USER32, "shell32.dll": SHELL32}),
     PE32_PLUS: ("Windows XP x64", {
-        # x64 Windows' KERNEL32 exports it, forwarded to NTDLL's.
-        "kernel32.dll": KERNEL32 | {"__C_specific_handler"},
+        "kernel32.dll": KERNEL32,
         # Exported by 64-bit USER32 only; for 32 bits it is a macro for SetWindowLongA.
         "user32.dll": USER32 | {"SetWindowLongPtrA"},
-        "shell32.dll": SHELL32,
-        # __iob_func came with Windows XP's msvcrt.dll, __C_specific_handler with the x64 one.
-        "msvcrt.dll": MSVCRT | {"__iob_func", "__C_specific_handler"}}),
+        "shell32.dll": SHELL32}),
 }
-ALLOWED_DLLS = set(ALLOWED_IMPORTS[PE32][1]) | set(ALLOWED_IMPORTS[PE32_PLUS][1])
+ALLOWED_DLLS = set(ALLOWED_IMPORTS[PE32][1])
 # Windows 95 and NT 4.0 refuse to start an exe that asks for a newer
 # subsystem than 4.0, XP x64 one that asks for a newer one than 5.2.
 SUBSYSTEM_VERSIONS = {PE32: (4, 0), PE32_PLUS: (5, 2)}
-RUNTIME_DLL_PREFIXES = ("libstdc++", "libgcc", "libwinpthread")
+
+# The program's own entry point (src/app/runtime.cpp). Nothing may run
+# before it: no constructors from initializer tables, no TLS callbacks.
+ENTRY_SYMBOL = "TastomatStartup"
+TLS_DIRECTORY = 9
+RUNTIME_SECTIONS = {".tls", ".CRT"}  # what a C runtime's start-up brings
+# Input sections whose contents something runs before or after the entry
+# point: constructor and destructor tables, TLS data and callbacks.
+INITIALIZER_SECTION = re.compile(
+    r"(?:^ |:\()(\.ctors|\.dtors|\.init_array|\.fini_array|\.tls|\.CRT\$X[A-Z]*)(?:[.$][^\s)]*)?(?:\)|\s|$)")
+# A symbol line of a GNU ld map ("0xADDRESS  NAME") or an lld map
+# ("ADDRESS SIZE ALIGN  NAME"); i386 names may carry their underscore.
+MAP_SYMBOL = re.compile(r"^\s*(?:0x)?([0-9a-fA-F]{8,16})\s+(?:[0-9a-fA-F]+\s+\d+\s+)?_?(\S+)\s*$")
 
 RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 RESOURCE_TYPES = {RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST}
@@ -127,6 +129,7 @@ class PE:
         if self.magic not in (PE32, PE32_PLUS):
             raise PEError(f"unknown optional header magic {self.magic:#x}")
         wide = self.magic == PE32_PLUS
+        self.entry_point, = struct.unpack_from("<I", data, opt + 16)
         self.image_base, = struct.unpack_from("<Q" if wide else "<I", data, opt + (24 if wide else 28))
         os_major, os_minor, _, _, sub_major, sub_minor = struct.unpack_from("<6H", data, opt + 40)
         self.os_version, self.subsystem_version = (os_major, os_minor), (sub_major, sub_minor)
@@ -134,10 +137,11 @@ class PE:
         dirs_at = opt + (112 if wide else 96)
         count = min(struct.unpack_from("<I", data, dirs_at - 4)[0], 16)
         self.dirs = [struct.unpack_from("<II", data, dirs_at + 8 * i) for i in range(count)]
-        self.sections = []
+        self.sections, self.section_names = [], []
         for i in range(sections):
-            _, vsize, va, raw_size, raw_ptr = struct.unpack_from("<8sIIII", data, opt + opt_size + 40 * i)
+            name, vsize, va, raw_size, raw_ptr = struct.unpack_from("<8sIIII", data, opt + opt_size + 40 * i)
             self.sections.append((va, max(vsize, raw_size), raw_size, raw_ptr))
+            self.section_names.append(name.rstrip(b"\0").decode("ascii", "replace"))
 
     def directory(self, index):
         return self.dirs[index] if index < len(self.dirs) else (0, 0)
@@ -367,11 +371,8 @@ def check_headers(pe):
 def check_imports(pe):
     table = imports(pe)
     dlls = [dll for dll, _ in table]
-    foreign = [d for d in dlls if d.lower() not in ALLOWED_DLLS]
-    problems = [f"imports {', '.join(foreign)}"] if foreign else []
-    yield "imports only KERNEL32, USER32, SHELL32 and msvcrt", problems if dlls else ["import table is empty"]
-    runtime = [d for d in dlls if d.lower().startswith(RUNTIME_DLL_PREFIXES)]
-    yield "no libstdc++/libgcc/libwinpthread import", [f"imports {', '.join(runtime)}"] if runtime else []
+    yield "imports exactly KERNEL32, USER32 and SHELL32", diff(
+        "imported DLLs", sorted(dll.lower() for dll in dlls), sorted(ALLOWED_DLLS))
     system, allowed = ALLOWED_IMPORTS[pe.magic]
     unknown = [f"{dll} {name}" if isinstance(name, str) else f"{dll} by ordinal {name}"
                for dll, functions in table if dll.lower() in allowed
@@ -379,7 +380,48 @@ def check_imports(pe):
     empty = [dll for dll, functions in table if not functions]
     problems = ([f"not known there: {', '.join(unknown)}"] if unknown else []) + (
         [f"no functions read for {', '.join(empty)}"] if empty else [])
-    yield f"imported functions exist on {system}", problems
+    yield f"imported functions exist on {system}, none by ordinal", problems
+
+
+def map_symbols(map_text):
+    """{name: address} of the symbol lines of a GNU ld or lld map."""
+    symbols = {}
+    for line in map_text.splitlines():
+        match = MAP_SYMBOL.match(line)
+        if match:
+            symbols.setdefault(match.group(2), int(match.group(1), 16))
+        elif line.startswith("Linker script and memory map"):
+            symbols.clear()  # what came before were discarded sections
+    return symbols
+
+
+def initializer_sections(map_text):
+    """The constructor, destructor and TLS input sections the link kept, as
+    named in its map."""
+    kept = map_text.split("Linker script and memory map", 1)[-1]
+    return sorted({m.group(1) for line in kept.splitlines() if (m := INITIALIZER_SECTION.search(line))})
+
+
+def check_startup(pe, map_text):
+    """The exe starts at the program's own entry point, and nothing runs
+    before it. The linker map tells where the entry function is and which
+    input sections went into the exe."""
+    yield "no TLS directory", (
+        [f"TLS directory at RVA {pe.directory(TLS_DIRECTORY)[0]:#x}"] if pe.directory(TLS_DIRECTORY)[0] else [])
+    runtime = sorted(RUNTIME_SECTIONS & set(pe.section_names))
+    yield "no C runtime sections (.tls, .CRT)", [f"has {', '.join(runtime)}"] if runtime else []
+    if map_text is None:
+        yield f"entry point is {ENTRY_SYMBOL}", ["no linker map given (--map)"]
+        yield "no initializer tables", ["no linker map given (--map)"]
+        return
+    address = map_symbols(map_text).get(ENTRY_SYMBOL)
+    # GNU ld's map gives addresses, lld's relative ones.
+    problems = [f"{ENTRY_SYMBOL} is not in the map"] if address is None else (
+        [] if pe.entry_point in (address, address - pe.image_base)
+        else [f"entry point RVA {pe.entry_point:#x}, {ENTRY_SYMBOL} at {address:#x}"])
+    yield f"entry point is {ENTRY_SYMBOL}", problems
+    tables = initializer_sections(map_text)
+    yield "no initializer tables", [f"the link kept {', '.join(tables)}"] if tables else []
 
 
 def check_exports(pe):
@@ -554,14 +596,15 @@ def check_timestamps(pe):
         + diff("debug directory TimeDateStamps", [s for s in debug_stamps if s], [], hex_list))
 
 
-def checks(version):
+def checks(version, map_text):
     return [("headers", check_headers), ("imports", check_imports), ("exports", check_exports),
+            ("start-up", functools.partial(check_startup, map_text=map_text)),
             ("resource types", check_resource_types), ("dialog", check_dialog), ("icons", check_icons),
             ("version record", functools.partial(check_version, version=version)),
             ("manifest", functools.partial(check_manifest, version=version)), ("time stamps", check_timestamps)]
 
 
-def check_file(path, version):
+def check_file(path, version, map_text=None):
     """Yields (check name, list of problems) for one file."""
     try:
         with open(path, "rb") as f:
@@ -569,7 +612,7 @@ def check_file(path, version):
     except (OSError, *PARSE_ERRORS) as e:
         yield "readable PE file", [str(e)]
         return
-    for group, check in checks(version):
+    for group, check in checks(version, map_text):
         try:
             yield from check(pe)
         except PARSE_ERRORS as e:
@@ -594,14 +637,21 @@ def report(results):
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
     parser.add_argument("--version", required=True, help="the version the build was given, e.g. 1.0.0")
+    parser.add_argument("--map", help="the linker map of the exe (one exe only)")
     parser.add_argument("paths", nargs="+", metavar="exe")
     args = parser.parse_args(argv)
     try:
         version_numbers(args.version)
     except ValueError as e:
         parser.error(str(e))
+    if args.map and len(args.paths) != 1:
+        parser.error("--map goes with one exe")
+    map_text = None
+    if args.map:
+        with open(args.map, encoding="latin-1") as f:
+            map_text = f.read()
     return report((f"{path}: {name}", problems)
-                  for path in args.paths for name, problems in check_file(path, args.version))
+                  for path in args.paths for name, problems in check_file(path, args.version, map_text))
 
 
 if __name__ == "__main__":
