@@ -11,7 +11,7 @@ cd "$here"
 
 echo "== building"
 if ! { cmake --preset windows-x64 >/dev/null &&
-       cmake --build --preset windows-x64 -j 2 --target tastomat baseline_dialog bench_noop \
+       cmake --build --preset windows-x64 -j 2 --target tastomat baseline_dialog baseline_dialog_bare bench_noop \
            startup_bench memory_bench click_bench >/dev/null &&
        cmake --preset native >/dev/null &&
        cmake --build --preset native -j 2 --target join_bench >/dev/null; }; then
@@ -38,7 +38,8 @@ echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at 
 
 win="$here/build/windows-x64"
 echo "== size"
-bench python3 "$here/bench/size_bench.py" "$win/tastomat.exe" "$win/bench/baseline_dialog.exe"
+bench python3 "$here/bench/size_bench.py" "$win/tastomat.exe" "$win/bench/baseline_dialog.exe" \
+    "$win/bench/baseline_dialog_bare.exe"
 echo "== join"
 bench "$here/build/native/bench/join_bench"
 
