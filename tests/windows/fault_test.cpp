@@ -83,6 +83,10 @@ TEST_F(Faults, BeendenWhileTheFirstRunNoticeIsOpenEndsWhenTheNoticeCloses) {
     EXPECT_EQ(ReadWholeFile(CommandFile()), "\"calc.exe\"\r\n");
 }
 
+// The start button's size is the shell's to choose, and a new taskbar's may
+// differ from the old one's.
+const SIZE kStartButtonSize = {58, 20};
+
 // A stand-in for the shell's taskbar, for a desktop without a shell: a
 // top-level "Shell_TrayWnd" with a button as its start button, on a thread of
 // its own that keeps handling messages whatever the test waits for, as the
@@ -91,8 +95,9 @@ class StandInTaskbar {
 public:
     ~StandInTaskbar() { Destroy(); }
 
-    bool Make() {
+    bool Make(SIZE startButton = kStartButtonSize) {
         Destroy();
+        startButton_ = startButton;
         HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
         ready_ = ready;
         desktop_ = GetThreadDesktop(GetCurrentThreadId());
@@ -133,7 +138,8 @@ private:
             CreateWindowExA(WS_EX_TOOLWINDOW, "Shell_TrayWnd", NULL, WS_POPUP | WS_VISIBLE, 0, 748,
                             1024, 20, NULL, NULL, GetModuleHandleA(NULL), NULL);
         stand.start = CreateWindowExA(0, "BUTTON", "Start", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                      0, 0, 58, 20, stand.taskbar, NULL, NULL, NULL);
+                                      0, 0, stand.startButton_.cx, stand.startButton_.cy,
+                                      stand.taskbar, NULL, NULL, NULL);
         SetEvent(stand.ready_);
         MSG message;
         while (stand.taskbar != NULL && GetMessageA(&message, NULL, 0, 0) > 0) {
@@ -145,6 +151,7 @@ private:
     HANDLE thread_ = NULL;
     HANDLE ready_ = NULL;
     HDESK desktop_ = NULL;
+    SIZE startButton_ = {0, 0};
 };
 
 // In a desktop without a shell, Wine's windows are X windows of their own,
@@ -168,13 +175,17 @@ protected:
         stand_.Destroy();
     }
 
-    void MakeTaskbar() {
-        ASSERT_TRUE(stand_.Make());
-        ASSERT_EQ(FindWindowA("Shell_TrayWnd", NULL), stand_.taskbar)
+    void MakeTaskbar(SIZE startButton = kStartButtonSize) { MakeTaskbar(stand_, startButton); }
+    static void MakeTaskbar(StandInTaskbar& stand, SIZE startButton) {
+        ASSERT_TRUE(stand.Make(startButton));
+        ASSERT_EQ(FindWindowA("Shell_TrayWnd", NULL), stand.taskbar)
             << "another taskbar is found first";
     }
 
-    HWND Privat() const { return FindWindowExA(stand_.taskbar, NULL, "BUTTON", "PRIVAT"); }
+    HWND Privat() const { return PrivatIn(stand_); }
+    static HWND PrivatIn(const StandInTaskbar& stand) {
+        return FindWindowExA(stand.taskbar, NULL, "BUTTON", "PRIVAT");
+    }
 
     // Presses a button and waits for what it does.
     bool Do(int controlId, const std::function<bool()>& done) {
