@@ -7,7 +7,7 @@
 #include "tray_icon.h"
 
 // Sent by the shell to every top-level window when its taskbar has been
-// created anew; the tray icon must then be added again.
+// created anew (Explorer restarted); the tray icon must then be added again.
 static UINT TaskbarCreatedMessage = 0;
 
 static INT_PTR ConfirmQuit(HWND hDlg) {
@@ -35,6 +35,15 @@ static INT_PTR OnCommand(HWND hDlg, WORD id) {
     default:
         return FALSE;
     }
+}
+
+// The new taskbar has a start button of its own, visible, and none of the
+// old taskbar's children: while "Ersatz" is in force it is replaced as
+// "Ersatz" would. The icon comes first, as a shell may show its start button
+// again whenever an icon is added.
+static void OnTaskbarCreated(HWND hDlg) {
+    AddTrayIcon(hDlg);
+    if (ErsatzInForce) Replace();
 }
 
 static INT_PTR OnSysCommand(HWND hDlg, WORD command) {
@@ -68,7 +77,7 @@ INT_PTR CALLBACK MainDialog::DLGPROC(HWND hDlg, UINT wMsg, WPARAM wParam, LPARAM
     case WM_SYSCOMMAND:
         return OnSysCommand(hDlg, LOWORD(wParam));
     default:
-        if (TaskbarCreatedMessage != 0 && wMsg == TaskbarCreatedMessage) AddTrayIcon(hDlg);
+        if (TaskbarCreatedMessage != 0 && wMsg == TaskbarCreatedMessage) OnTaskbarCreated(hDlg);
         return FALSE;
     }
 }

@@ -10,6 +10,7 @@ int ButtonWidth = 0;
 int ButtonHeight = 0;
 HWND hPrivatButton = NULL;
 WNDPROC OldButtonProc = NULL;
+bool ErsatzInForce = false;
 
 // The start button is the first BUTTON child that the taskbar's own thread
 // made. Buttons that other threads put there, our "PRIVAT" among them, are
@@ -47,10 +48,24 @@ static void CreatePrivatButton() {
 }
 
 void Replace() {
+    ErsatzInForce = true;
     Locate();
     // A button from an earlier "Ersatz" is shown again rather than covered by
     // a second one, so that "Standard" always uncovers the start button.
     if (hPrivatButton != NULL && !IsWindow(hPrivatButton)) hPrivatButton = NULL;
+    // But only in the taskbar it was made in. After the shell has restarted,
+    // the old taskbar's button can outlive it for a while (a child of another
+    // thread's window is destroyed only once its own thread gets to it), or
+    // the old taskbar can linger behind the new one. Shown again, that button
+    // would stay where the user no longer looks while the new start button is
+    // hidden. Moving it into the new taskbar is no cure: one already doomed
+    // with the old taskbar would still be destroyed there, leaving neither
+    // button. So it is destroyed and a new one made: only ever one button,
+    // for "Standard" and "Beenden" to hide.
+    if (hPrivatButton != NULL && GetParent(hPrivatButton) != hTaskbar) {
+        DestroyWindow(hPrivatButton);
+        hPrivatButton = NULL;
+    }
     // Where there is no start button there is nothing to replace.
     if (hPrivatButton == NULL && hStartButton != NULL) CreatePrivatButton();
     // The start button is hidden only when something takes its place.
@@ -66,6 +81,7 @@ void Replace() {
 }
 
 void Restore() {
+    ErsatzInForce = false;
     Locate();
     if (hStartButton != NULL) ShowWindow(hStartButton, SW_SHOWNORMAL);
     if (hPrivatButton != NULL) ShowWindow(hPrivatButton, SW_HIDE);

@@ -37,9 +37,9 @@ KERNEL32 = set("""
     GetFileAttributesA GetFileType GetLastError GetModuleHandleA GetProcessHeap HeapAlloc HeapFree HeapReAlloc
     ReadFile SetEndOfFile SetErrorMode SetFilePointer SetLastError WriteFile""".split())
 USER32 = set("""
-    CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA GetWindowRect
-    GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA RegisterWindowMessageA SetWindowLongA
-    SetWindowPos ShowWindow""".split())
+    CallWindowProcA CreateWindowExA DestroyIcon DestroyWindow DialogBoxParamA EndDialog FindWindowA FindWindowExA
+    GetParent GetWindowRect GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA
+    RegisterWindowMessageA SetWindowLongA SetWindowPos ShowWindow""".split())
 SHELL32 = {"Shell_NotifyIconA"}
 # The exe needs no C runtime DLL (Windows 95 does not always have
 # msvcrt.dll): exactly Windows' own three.

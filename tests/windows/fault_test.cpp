@@ -1,6 +1,7 @@
 // Faults from outside: the tray icon lost and the shell announcing a new
-// taskbar, the start button (and the taskbar) destroyed under "PRIVAT", and
-// "Beenden" while the first-run notice is open. Nothing may crash or hang.
+// taskbar, the start button (and the taskbar) destroyed under "PRIVAT", the
+// shell restarting with a new taskbar, and "Beenden" while the first-run
+// notice is open. Nothing may crash or hang.
 #include "desktop_driver.h"
 
 #include <shellapi.h>
@@ -86,6 +87,7 @@ TEST_F(Faults, BeendenWhileTheFirstRunNoticeIsOpenEndsWhenTheNoticeCloses) {
 // The start button's size is the shell's to choose, and a new taskbar's may
 // differ from the old one's.
 const SIZE kStartButtonSize = {58, 20};
+const SIZE kNewStartButtonSize = {75, 18};
 
 // A stand-in for the shell's taskbar, for a desktop without a shell: a
 // top-level "Shell_TrayWnd" with a button as its start button, on a thread of
@@ -247,9 +249,137 @@ TEST_F(FakeTaskbar, TheStartButtonIsBackAfterTheEndWhateverCameBetweenBeendenAnd
     EXPECT_TRUE(IsWindowVisible(stand_.start));
 }
 
+// The shell restarting, on the stand-in taskbar. Run in a bare desktop of its
+// own: with Wine's wait for every window that hides, these cases together
+// with FakeTaskbar's would come close to the time one run is given there.
+class ShellRestart : public FakeTaskbar {
+protected:
+    // Explorer ending and starting again: its taskbar destroyed, "PRIVAT"
+    // with it, and a new one made whose start button has another size.
+    void RestartShell() {
+        HWND privat = Privat();
+        stand_.Destroy();
+        // A child of another process's thread is destroyed when that thread
+        // gets to it, not within the parent's DestroyWindow.
+        ASSERT_TRUE(WaitUntil([privat] { return !IsWindow(privat); }));
+        MakeTaskbar(kNewStartButtonSize);
+    }
+
+    static size_t CountPrivatsIn(const StandInTaskbar& stand) {
+        size_t count = 0;
+        HWND button = NULL;
+        while ((button = FindWindowExA(stand.taskbar, button, "BUTTON", "PRIVAT")) != NULL) ++count;
+        return count;
+    }
+
+    // What "Ersatz" leaves in a taskbar: one "PRIVAT", shown, at the origin of
+    // the client area with the start button's size, and the start button
+    // hidden.
+    static void ExpectReplaced(const StandInTaskbar& stand) {
+        HWND privat = PrivatIn(stand);
+        EXPECT_EQ(CountPrivatsIn(stand), 1u);
+        EXPECT_TRUE(IsWindowVisible(privat));
+        EXPECT_FALSE(IsWindowVisible(stand.start));
+        RECT start, replacement;
+        GetWindowRect(stand.start, &start);
+        GetWindowRect(privat, &replacement);
+        POINT clientOrigin = {0, 0};
+        ClientToScreen(stand.taskbar, &clientOrigin);
+        EXPECT_EQ(replacement.left, clientOrigin.x);
+        EXPECT_EQ(replacement.top, clientOrigin.y);
+        EXPECT_EQ(replacement.right - replacement.left, start.right - start.left);
+        EXPECT_EQ(replacement.bottom - replacement.top, start.bottom - start.top);
+    }
+
+    // Waits until Tastomat has handled every message posted to it so far:
+    // the quit confirmation, posted behind them, opens only then. It is
+    // cancelled, which changes nothing.
+    bool HandledSoFar() {
+        Press(ID_BEENDEN);
+        HWND confirmation = WaitForBox("Tastomat");
+        if (confirmation == NULL) return false;
+        Answer(confirmation, IDCANCEL);
+        return !IsWindow(confirmation);
+    }
+};
+
+// Explorer restarted: its new taskbar comes with a start button of its own,
+// shown, and is announced to every top-level window.
+TEST_F(ShellRestart, ANewTaskbarIsReplacedToo_WhileErsatzIsInForce) {
+    RestartShell();
+    if (HasFatalFailure()) return;
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
+    ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
+    ExpectReplaced(stand_);
+    EXPECT_TRUE(ClickStarts());
+
+    // Announced again with the taskbar unchanged, after the shell has shown
+    // its start button again: "PRIVAT" covers it again, the same button, not
+    // a second one.
+    HWND privat = privat_;
+    ShowWindow(stand_.start, SW_SHOWNOACTIVATE);
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
+    ASSERT_TRUE(WaitUntil([this] { return !IsWindowVisible(stand_.start); }));
+    EXPECT_EQ(Privat(), privat);
+    ExpectReplaced(stand_);
+    EXPECT_TRUE(ClickStarts());
+
+    // A confirmed "Beenden" ends "Ersatz" with the new start button back.
+    EXPECT_EQ(Quit(), 0u);
+    EXPECT_TRUE(IsWindowVisible(stand_.start));
+}
+
+// "Standard" leaves a new taskbar as the shell made it; "Ersatz" pressed while
+// there is no taskbar at all holds for the one a shell starting later makes.
+TEST_F(ShellRestart, AfterStandardANewTaskbarStaysAsMade_AfterErsatzWithoutTaskbarItGetsPrivat) {
+    ASSERT_TRUE(Do(ID_STANDARD, [this] { return IsWindowVisible(stand_.start) != FALSE; }));
+    RestartShell();
+    if (HasFatalFailure()) return;
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
+    ASSERT_TRUE(HandledSoFar());
+    EXPECT_TRUE(IsWindowVisible(stand_.start));
+    EXPECT_EQ(CountPrivatsIn(stand_), 0u);
+
+    stand_.Destroy();
+    Press(ID_ERSATZ);
+    // Handled before the next taskbar is there, so that only the
+    // announcement can put "PRIVAT" into it.
+    ASSERT_TRUE(HandledSoFar());
+    MakeTaskbar(kNewStartButtonSize);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(IsWindowVisible(stand_.start));
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
+    ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
+    ExpectReplaced(stand_);
+    EXPECT_TRUE(ClickStarts());
+}
+
+// A new taskbar made while the old one is still there, as from a shell that
+// hangs on its way out: the old taskbar's "PRIVAT" is not taken for the new
+// one's replacement, and does not stay behind as a second button.
+TEST_F(ShellRestart, APrivatOfTheOldTaskbarIsNotTakenForTheNewOnes) {
+    HWND oldPrivat = privat_;
+    StandInTaskbar newer;
+    MakeTaskbar(newer, kNewStartButtonSize);
+    if (HasFatalFailure()) return;
+    PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
+    ASSERT_TRUE(WaitUntil([&newer] { return IsWindowVisible(PrivatIn(newer)) != FALSE; }));
+    ExpectReplaced(newer);
+    EXPECT_FALSE(IsWindow(oldPrivat));
+    privat_ = PrivatIn(newer);
+    EXPECT_TRUE(ClickStarts());
+    EXPECT_EQ(Quit(), 0u);
+    EXPECT_TRUE(IsWindowVisible(newer.start));
+}
+
 TEST(BareDesktop, RunsTheFakeTaskbarCaseThere) {
     if (InBareDesktop()) GTEST_SKIP();
     EXPECT_EQ(RunSelfInBareDesktop("FakeTaskbar.*"), 0u);
+}
+
+TEST(BareDesktop, RunsTheShellRestartCasesThere) {
+    if (InBareDesktop()) GTEST_SKIP();
+    EXPECT_EQ(RunSelfInBareDesktop("ShellRestart.*"), 0u);
 }
 
 }  // namespace
