@@ -60,10 +60,12 @@ void Replace() {
     // would stay where the user no longer looks while the new start button is
     // hidden. Moving it into the new taskbar is no cure: one already doomed
     // with the old taskbar would still be destroyed there, leaving neither
-    // button. So it is destroyed and a new one made: only ever one button,
-    // for "Standard" and "Beenden" to hide.
+    // button. So it is hidden, left to go with its taskbar, and a new one
+    // made: only ever one button shown, the one "Standard" and "Beenden"
+    // hide. Hidden, not destroyed: a click on it may still be under way (the
+    // first-run notice open), and ends on a window that is still there.
     if (hPrivatButton != NULL && GetParent(hPrivatButton) != hTaskbar) {
-        DestroyWindow(hPrivatButton);
+        ShowWindow(hPrivatButton, SW_HIDE);
         hPrivatButton = NULL;
     }
     // Where there is no start button there is nothing to replace.

@@ -37,7 +37,7 @@ KERNEL32 = set("""
     GetFileAttributesA GetFileType GetLastError GetModuleHandleA GetProcessHeap HeapAlloc HeapFree HeapReAlloc
     ReadFile SetEndOfFile SetErrorMode SetFilePointer SetLastError WriteFile""".split())
 USER32 = set("""
-    CallWindowProcA CreateWindowExA DestroyIcon DestroyWindow DialogBoxParamA EndDialog FindWindowA FindWindowExA
+    CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA
     GetParent GetWindowRect GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA
     RegisterWindowMessageA SetWindowLongA SetWindowPos ShowWindow""".split())
 SHELL32 = {"Shell_NotifyIconA"}

@@ -365,7 +365,9 @@ TEST_F(ShellRestart, APrivatOfTheOldTaskbarIsNotTakenForTheNewOnes) {
     PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
     ASSERT_TRUE(WaitUntil([&newer] { return IsWindowVisible(PrivatIn(newer)) != FALSE; }));
     ExpectReplaced(newer);
-    EXPECT_FALSE(IsWindow(oldPrivat));
+    // Hidden in its old taskbar, which it goes with.
+    EXPECT_TRUE(IsWindow(oldPrivat));
+    EXPECT_FALSE(IsWindowVisible(oldPrivat));
     privat_ = PrivatIn(newer);
     EXPECT_TRUE(ClickStarts());
     EXPECT_EQ(Quit(), 0u);
