@@ -221,8 +221,8 @@ TEST_F(FakeTaskbar, PrivatOutlivesTheStartButton_AndANewTaskbarGetsItsOwn) {
     ASSERT_TRUE(WaitUntil([this] { return Answers(); }));
     EXPECT_EQ(FindWindowExA(NULL, NULL, "BUTTON", "PRIVAT"), (HWND)NULL);
 
-    // A new taskbar, announced as the shell does: "Ersatz" covers its start
-    // button with a new "PRIVAT".
+    // A new taskbar, announced as the shell does, while "Ersatz" is in
+    // force: it gets a new "PRIVAT", and "Ersatz" shows that one again.
     MakeTaskbar();
     PostMessageA(HWND_BROADCAST, TaskbarCreated(), 0, 0);
     ASSERT_TRUE(Do(ID_ERSATZ, [this] { return IsWindowVisible(privat_ = Privat()) != FALSE; }));
