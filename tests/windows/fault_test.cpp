@@ -356,7 +356,7 @@ TEST_F(ShellRestart, AfterStandardANewTaskbarStaysAsMade_AfterErsatzWithoutTaskb
 
 // A new taskbar made while the old one is still there, as from a shell that
 // hangs on its way out: the old taskbar's "PRIVAT" is not taken for the new
-// one's replacement, and does not stay behind as a second button.
+// one's replacement, and stays behind hidden, to go with its taskbar.
 TEST_F(ShellRestart, APrivatOfTheOldTaskbarIsNotTakenForTheNewOnes) {
     HWND oldPrivat = privat_;
     StandInTaskbar newer;
