@@ -40,9 +40,24 @@ apt_install() {
         apt-get install -y --no-install-recommends "$@"
 }
 
-need=""
 have() { command -v "$1" >/dev/null 2>&1; }
+installed() { dpkg-query -W -f '${Status}' "$1" 2>/dev/null | grep -q ' installed$'; }
+# The fuzzer's runtime comes in a package named after clang's major version:
+# that of the installed clang, or of the one apt is about to install.
+clang_major() {
+    if have clang; then
+        clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1
+    else
+        apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9]*\)$/\1/p' | head -n 1
+    fi
+}
+rt_missing() { ! installed "libclang-rt-$(clang_major)-dev"; }
+
+need=""
 have cmake || need="$need cmake"
+# CMake's generator, and what the scripts call that a minimal Debian lacks.
+have make || need="$need make"
+have git || need="$need git"
 have x86_64-w64-mingw32-g++-posix || need="$need g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
 have i686-w64-mingw32-g++-posix || need="$need g++-mingw-w64-i686-posix binutils-mingw-w64-i686"
 have clang++ || need="$need clang"
@@ -50,15 +65,18 @@ have ld.lld || need="$need lld"
 have clang-format || need="$need clang-format"
 have clang-tidy || need="$need clang-tidy"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
-ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 ||
-    need="$need libclang-rt-14-dev"
 [ -x /usr/lib/wine/wine64 ] || need="$need wine wine64"
 # Wine's 32-bit half, for the 32-bit exe and its tests.
 [ -x /usr/lib/wine/wine ] || need="$need wine32:i386"
 have xvfb-run || need="$need xvfb xauth"
 have import || need="$need imagemagick"
 have python3 || need="$need python3"
-if [ -n "$need" ]; then
+if [ -n "$need" ] || rt_missing; then
+    # The package lists must be there for apt-cache to know clang's version.
+    [ -n "$(clang_major)" ] || apt_update
+    major=$(clang_major)
+    [ -n "$major" ] || fail "cannot tell which clang apt would install (apt-cache depends clang)"
+    rt_missing && need="$need libclang-rt-$major-dev"
     # shellcheck disable=SC2086 # one word per package
     set -- $need
     say "installing $# packages with apt-get (one to five minutes on a first run):$need"

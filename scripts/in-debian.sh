@@ -1,0 +1,105 @@
+#!/bin/sh
+# Runs a command inside a fresh minimal Debian system of a chosen release, as
+# root, in a clean clone of this checkout's current commit:
+#
+#     scripts/in-debian.sh trixie scripts/test.sh
+#     scripts/in-debian.sh bookworm scripts/run.sh
+#
+# The system is made once with debootstrap (--variant=minbase) under
+# build/debian/RELEASE/system and kept. Each call runs on a copy of it that
+# starts clean: an overlay whose upper layer is thrown away before and after
+# the call, so the command meets what a new user's machine has. Only the
+# packages apt downloads are kept between calls (build/debian/RELEASE/apt),
+# which saves the download but not the installation.
+#
+# All mounts (the overlay, /proc, /sys, /dev) are made in a mount and PID
+# namespace of the script's own: they go when its processes go, however it
+# ends, and the host never sees them, so removing build/ cannot reach the
+# host's /dev, /proc or /sys. Uncommitted changes are not in the clone.
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+usage() {
+    echo "usage: $0 RELEASE COMMAND [ARGUMENT...]   (RELEASE: bookworm, trixie, ...)" >&2
+    exit 2
+}
+[ $# -ge 2 ] || usage
+release=$1
+case "$release" in *[!a-z]* | "") usage ;; esac
+shift
+base="$here/build/debian/$release"
+system="$base/system"
+say() { echo "in-debian: $*"; }
+fail() {
+    echo "in-debian: $*" >&2
+    exit 1
+}
+
+if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
+    [ "$(id -u)" -eq 0 ] || fail "needs root (mounts and chroot); run it with sudo"
+    for tool in debootstrap unshare chroot git; do
+        command -v "$tool" >/dev/null 2>&1 && continue
+        say "installing debootstrap with apt-get"
+        apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y --no-install-recommends debootstrap >/dev/null ||
+            fail "could not install debootstrap"
+        break
+    done
+    # The script itself goes on as PID 1 of a namespace of its own: when it
+    # ends, the kernel ends every process in there and drops every mount.
+    TASTOMAT_IN_NAMESPACE=1 exec unshare --mount --propagation private --pid --fork \
+        --kill-child "$0" "$release" "$@"
+fi
+
+# The Debian archive the machine's own packages come from (the first URI of
+# its Debian sources), so that the system comes from the same place.
+debian_mirror() {
+    {
+        sed -n 's/^URIs:[[:space:]]*\([^[:space:]]*\).*/\1/p' /etc/apt/sources.list.d/*.sources
+        sed -n 's/^deb[[:space:]]\{1,\}\(\[[^]]*\][[:space:]]\{1,\}\)\{0,1\}\([^[:space:]]*\).*/\2/p' \
+            /etc/apt/sources.list /etc/apt/sources.list.d/*.list
+    } 2>/dev/null | grep -E '/debian/?$' | head -n 1
+}
+
+if [ ! -f "$system/.complete" ]; then
+    mirror=$(debian_mirror)
+    [ -n "$mirror" ] || fail "found no Debian archive among the machine's apt sources"
+    say "making a minimal Debian $release in $system (about a minute, 200 MB)"
+    rm -rf "$system"
+    mkdir -p "$base"
+    debootstrap --variant=minbase "$release" "$system" "$mirror" >"$base/debootstrap.log" 2>&1 || {
+        tail -n 20 "$base/debootstrap.log" >&2
+        fail "debootstrap failed; its log: $base/debootstrap.log"
+    }
+    touch "$system/.complete"
+fi
+
+# One call a release at a time: the layer of a call that was killed is
+# thrown away only by the next one.
+exec 9>"$base/lock"
+flock -n 9 || fail "another call runs in $base; wait for it to end"
+
+# A clean copy: the kept system below, a new empty layer on top.
+layer="$base/layer"
+root="$base/root"
+rm -rf "$layer"
+mkdir -p "$layer/upper" "$layer/work" "$root" "$base/apt/partial"
+mount -t overlay overlay -o "lowerdir=$system,upperdir=$layer/upper,workdir=$layer/work" "$root"
+mount -t proc proc "$root/proc"
+mount --rbind /sys "$root/sys"
+mount --rbind /dev "$root/dev"
+mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+mount --bind "$base/apt" "$root/var/cache/apt/archives"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+# The checkout as a new user gets it: a clone of the current commit.
+checkout="$root/root/tastomat"
+git clone --quiet --no-hardlinks "$here" "$checkout"
+git -C "$checkout" checkout --quiet --detach "$(git -C "$here" rev-parse HEAD)"
+
+status=0
+chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" CI="${CI:-}" \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    sh -c 'cd /root/tastomat && exec "$@"' sh "$@" || status=$?
+umount -R "$root"
+rm -rf "$layer"
+exit $status
