@@ -64,7 +64,7 @@ WINE
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
     bench sh "$out/wine.sh"
 else
-    bench timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" sh "$out/wine.sh"
+    bench timeout 900 "$here/scripts/headless.sh" sh "$out/wine.sh"
 fi
 
 echo "machine: load average $(cut -d' ' -f1-3 /proc/loadavg) at end" | tee -a "$log"

@@ -4,13 +4,16 @@
 #
 #     scripts/in-debian.sh trixie scripts/test.sh
 #     scripts/in-debian.sh bookworm scripts/run.sh
+#     scripts/in-debian.sh --keep trixie sh     (look into what the last call left)
 #
 # The system is made once with debootstrap (--variant=minbase) under
 # build/debian/RELEASE/system and kept. Each call runs on a copy of it that
-# starts clean: an overlay whose upper layer is thrown away before and after
-# the call, so the command meets what a new user's machine has. Only the
-# packages apt downloads are kept between calls (build/debian/RELEASE/apt),
-# which saves the download but not the installation.
+# starts clean: an overlay whose upper layer (build/debian/RELEASE/layer) the
+# next call throws away, so the command meets what a new user's machine has.
+# With --keep the call goes on with the layer the last one left instead. Only
+# the packages apt downloads are kept for every call
+# (build/debian/RELEASE/apt), which saves the download but not the
+# installation.
 #
 # All mounts (the overlay, /proc, /sys, /dev) are made in a mount and PID
 # namespace of the script's own: they go when its processes go, however it
@@ -22,6 +25,11 @@ usage() {
     echo "usage: $0 RELEASE COMMAND [ARGUMENT...]   (RELEASE: bookworm, trixie, ...)" >&2
     exit 2
 }
+keep=""
+if [ "${1:-}" = --keep ]; then
+    keep=--keep
+    shift
+fi
 [ $# -ge 2 ] || usage
 release=$1
 case "$release" in *[!a-z]* | "") usage ;; esac
@@ -47,7 +55,7 @@ if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
     # The script itself goes on as PID 1 of a namespace of its own: when it
     # ends, the kernel ends every process in there and drops every mount.
     TASTOMAT_IN_NAMESPACE=1 exec unshare --mount --propagation private --pid --fork \
-        --kill-child "$0" "$release" "$@"
+        --kill-child "$0" $keep "$release" "$@"
 fi
 
 # The Debian archive the machine's own packages come from (the first URI of
@@ -81,7 +89,7 @@ flock -n 9 || fail "another call runs in $base; wait for it to end"
 # A clean copy: the kept system below, a new empty layer on top.
 layer="$base/layer"
 root="$base/root"
-rm -rf "$layer"
+[ -n "$keep" ] || rm -rf "$layer"
 mkdir -p "$layer/upper" "$layer/work" "$root" "$base/apt/partial"
 mount -t overlay overlay -o "lowerdir=$system,upperdir=$layer/upper,workdir=$layer/work" "$root"
 mount -t proc proc "$root/proc"
@@ -93,13 +101,14 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 
 # The checkout as a new user gets it: a clone of the current commit.
 checkout="$root/root/tastomat"
-git clone --quiet --no-hardlinks "$here" "$checkout"
-git -C "$checkout" checkout --quiet --detach "$(git -C "$here" rev-parse HEAD)"
+if [ ! -d "$checkout" ]; then
+    git clone --quiet --no-hardlinks "$here" "$checkout"
+    git -C "$checkout" checkout --quiet --detach "$(git -C "$here" rev-parse HEAD)"
+fi
 
 status=0
 chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" CI="${CI:-}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     sh -c 'cd /root/tastomat && exec "$@"' sh "$@" || status=$?
 umount -R "$root"
-rm -rf "$layer"
 exit $status

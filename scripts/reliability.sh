@@ -44,7 +44,7 @@ in_desktop() {
     if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
         timeout 3600 "$@"
     else
-        timeout 3600 xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+        timeout 3600 "$here/scripts/headless.sh" "$@"
     fi
 }
 

@@ -2,7 +2,8 @@
 # Builds Tastomat and runs it in a Wine desktop with a shell taskbar. With a
 # display it opens there for you. Without one it runs headless: it presses
 # "Ersatz", clicks "PRIVAT" once (which creates Rufknopf.ini and shows the
-# first-run notice), quits with a confirmed "Beenden" and saves screenshots.
+# first-run notice), quits with a confirmed "Beenden", saves screenshots and
+# says whether PRIVAT could be seen on the screen.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -40,8 +41,11 @@ import -window root "$shots/3-notice.png"
 "$wine" "$demo" close-notice
 "$wine" "$demo" quit
 wait \$!
+# Whether this Wine draws PRIVAT, told from the screen's pixels.
+python3 "$here/tests/screen/privat_on_screen.py" --report "$exe" "$demo" >"$workdir/on-screen.txt"
 WINEPREFIX="$here/build/wineprefix" /usr/lib/wine/wineserver -k
 DEMO
-timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" sh "$workdir/demo.sh"
+timeout 300 "$here/scripts/headless.sh" sh "$workdir/demo.sh"
 printf 'Rufknopf.ini created by the click:%s\n' "$(od -An -tx1 "$workdir/Rufknopf.ini")"
 echo "Screenshots: $shots/1-dialog.png $shots/2-ersatz.png $shots/3-notice.png"
+cat "$workdir/on-screen.txt"

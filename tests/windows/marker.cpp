@@ -3,6 +3,12 @@
 // control byte in the command line (a line feed, say) is logged as <XX> in
 // hex so that each start stays one line. With "--linger" on its command line
 // it then stays alive for 30 seconds.
+//
+// It is a GUI program, as the programs a user puts behind PRIVAT mostly are
+// (the calculator first of all). A console program started from Tastomat,
+// which has no console, gets a new one, and Wine (like Windows 7 and later)
+// hosts it in a conhost.exe of its own: a second process per click that
+// Tastomat did not start.
 #include <windows.h>
 
 #include <stdio.h>

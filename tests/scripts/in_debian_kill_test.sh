@@ -1,0 +1,67 @@
+#!/bin/sh
+# scripts/in-debian.sh ended from outside in the middle of its command, by
+# SIGTERM, by SIGINT (Ctrl-C) and by SIGKILL: each time, none of its
+# processes may be left, and neither may its mount namespace, nor any mount
+# of it in the host's view. Usage: tests/scripts/in_debian_kill_test.sh RELEASE
+# (the release's system is made first if it is not there yet). Run as root.
+set -u
+here=$(cd "$(dirname "$0")/../.." && pwd)
+release=${1:?usage: $0 RELEASE}
+root="$here/build/debian/$release/root"
+passed=0
+failed=0
+check() {
+    if [ "$2" = ok ]; then
+        echo "PASS: $1"
+        passed=$((passed + 1))
+    else
+        echo "FAIL: $1: $2"
+        failed=$((failed + 1))
+    fi
+}
+# The processes whose root is the call's system, by their host ids.
+inside() {
+    for proc in /proc/[0-9]*; do
+        [ "$(readlink "$proc/root" 2>/dev/null)" = "$root" ] && echo "${proc#/proc/}"
+    done
+}
+mounts_under_build() { awk -v t="$here/build/" 'index($5, t) == 1 {print $5}' /proc/self/mountinfo; }
+
+"$here/scripts/in-debian.sh" "$release" true >/dev/null || check "a first call" "failed"
+for signal in TERM INT KILL; do
+    "$here/scripts/in-debian.sh" "$release" sleep 600 >/dev/null 2>&1 &
+    script=$!
+    sleeper=""
+    for _ in $(seq 600); do
+        sleeper=$(inside | head -n 1)
+        [ -n "$sleeper" ] && break
+        sleep 0.1
+    done
+    if [ -z "$sleeper" ]; then
+        check "SIG$signal: the command started" "not within 60 s"
+        kill -KILL "$script"
+        continue
+    fi
+    namespace=$(readlink "/proc/$sleeper/ns/mnt")
+    kill "-$signal" "$script"
+    wait "$script" 2>/dev/null
+    left=""
+    for _ in $(seq 50); do
+        left=$(inside)
+        [ -z "$left" ] && break
+        sleep 0.1
+    done
+    check "SIG$signal: no process of the call is left" "${left:+left: $left}${left:-ok}"
+    users=$(for proc in /proc/[0-9]*; do
+        [ "$(readlink "$proc/ns/mnt" 2>/dev/null)" = "$namespace" ] && echo "${proc#/proc/}"
+    done)
+    check "SIG$signal: its mount namespace is gone" "${users:+still used by $users}${users:-ok}"
+    seen=$(mounts_under_build)
+    check "SIG$signal: the host sees no mount under build/" "${seen:+$seen}${seen:-ok}"
+done
+# The next call starts from a clean copy even after a killed one.
+"$here/scripts/in-debian.sh" "$release" sh -c 'touch /left-behind'
+clean=$("$here/scripts/in-debian.sh" "$release" sh -c '[ -e /left-behind ] && echo dirty || echo ok')
+check "a later call starts from a clean copy" "$clean"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
