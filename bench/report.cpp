@@ -27,7 +27,12 @@ double MedianOfRatios(const std::vector<double>& ours, const std::vector<double>
 
 // Three significant digits or more, without an exponent.
 static void PrintValue(double value, const char* unit) {
-    const int decimals = value >= 100.0 ? 0 : value >= 10.0 ? 1 : 2;
+    int decimals = 2;
+    if (value >= 100.0) {
+        decimals = 0;
+    } else if (value >= 10.0) {
+        decimals = 1;
+    }
     std::printf("%.*f %s", decimals, value, unit);
 }
 
@@ -46,10 +51,13 @@ bool PrintRow(const char* figure, const char* unit, double baseline, double ours
     } else {
         std::printf(" | n/a");
     }
-    std::printf(" | %s %.2f | %s |\n", direction == Goal::AtMost ? "<=" : ">=", goalRatio,
-                met        ? "met"
-                : measured ? "missed"
-                           : "not measured");
+    const char* verdict = "not measured";
+    if (met) {
+        verdict = "met";
+    } else if (measured) {
+        verdict = "missed";
+    }
+    std::printf(" | %s %.2f | %s |\n", direction == Goal::AtMost ? "<=" : ">=", goalRatio, verdict);
     std::fflush(stdout);
     return met;
 }

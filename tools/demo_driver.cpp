@@ -58,10 +58,12 @@ static void PrintRect(const char* name, HWND window) {
 static int ShowReference(int x, int y) {
     RECT start;
     if (!GetWindowRect(StartButton(), &start)) return 1;
-    HWND reference = CreateWindowExA(WS_EX_TOOLWINDOW, kReferenceClass, kReferenceTitle,
-                                     WS_POPUP | WS_VISIBLE, x, y, start.right - start.left,
+    // Never active, so that it has no focus to draw, as PRIVAT has none.
+    HWND reference = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kReferenceClass,
+                                     kReferenceTitle, WS_POPUP, x, y, start.right - start.left,
                                      start.bottom - start.top, NULL, NULL, NULL, NULL);
     if (reference == NULL) return 1;
+    ShowWindow(reference, SW_SHOWNOACTIVATE);
     printf("ready\n");
     fflush(stdout);
     for (int tick = 0; tick < 6000 && IsWindow(reference); ++tick) {
@@ -85,17 +87,8 @@ static void Press(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-int main(int argc, char** argv) {
-    const char* step = argc > 1 ? argv[1] : "";
-    if (strcmp(step, "reference") == 0 && argc == 4) {
-        return ShowReference(atoi(argv[2]), atoi(argv[3]));
-    }
-    if (strcmp(step, "end-reference") == 0) {
-        PostMessageA(Reference(), WM_CLOSE, 0, 0);
-        return Await([] { return Reference() == NULL; }) ? 0 : 1;
-    }
-    HWND dialog = NULL;
-    if (!Await([&] { return (dialog = MainDialog()) != NULL; })) return 1;
+// The steps on a running Tastomat, whose dialog is `dialog`.
+static int DialogStep(const char* step, HWND dialog) {
     if (strcmp(step, "wait") == 0) return 0;
     if (strcmp(step, "ersatz") == 0) {
         Press(dialog, ID_ERSATZ);
@@ -128,4 +121,18 @@ int main(int argc, char** argv) {
         return Await([] { return MainDialog() == NULL; }) ? 0 : 1;
     }
     return 2;
+}
+
+int main(int argc, char** argv) {
+    const char* step = argc > 1 ? argv[1] : "";
+    if (strcmp(step, "reference") == 0 && argc == 4) {
+        return ShowReference((int)strtol(argv[2], NULL, 10), (int)strtol(argv[3], NULL, 10));
+    }
+    if (strcmp(step, "end-reference") == 0) {
+        PostMessageA(Reference(), WM_CLOSE, 0, 0);
+        return Await([] { return Reference() == NULL; }) ? 0 : 1;
+    }
+    HWND dialog = NULL;
+    if (!Await([&] { return (dialog = MainDialog()) != NULL; })) return 1;
+    return DialogStep(step, dialog);
 }

@@ -11,6 +11,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <string>
 
 #include "command_text.h"
@@ -44,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CommandJoiner joiner = MakeCommandJoiner();
     size_t fed = 0;
     for (size_t k = 0; fed < contentSize; k = (k + 1) % sizeCount) {
-        size_t block = allZero ? 128 : sizes[k];
-        if (block > contentSize - fed) block = contentSize - fed;
+        const size_t block = std::min<size_t>(allZero ? 128 : sizes[k], contentSize - fed);
         FeedCommandBytes(joiner, (const char*)content + fed, block);
         fed += block;
     }

@@ -183,7 +183,7 @@ TEST(ByteBuffer, GrowsAndKeepsContentsWhenAnAppendCannotFit) {
     ByteBuffer buffer = MakeByteBuffer();
     std::string expected;
     for (size_t n = 0; n < 300; ++n) {
-        const std::string piece(n % 67, (char)('a' + n % 26));
+        const std::string piece(n % 67, (char)('a' + (n % 26)));
         AppendBytes(buffer, piece.data(), piece.size());
         expected += piece;
     }

@@ -67,10 +67,18 @@ def colours(pixels):
     return {pixels[i:i + 3] for i in range(0, len(pixels), 3)}
 
 
+def ink(pixels):
+    """Which pixels of a region are dark: the caption's strokes and the
+    frame's shadow. Wine smooths a caption in the taskbar otherwise than in
+    a top-level window, so the pictures are compared by their ink, not by
+    their exact colours."""
+    return [sum(pixels[i:i + 3]) < 300 for i in range(0, len(pixels), 3)]
+
+
 def differing_share(a, b):
-    """The share of pixels in which two regions of one size differ."""
-    count = len(a) // 3
-    return sum(a[i:i + 3] != b[i:i + 3] for i in range(0, len(a), 3)) / count
+    """The share of pixels in which the ink of two regions of one size differs."""
+    a, b = ink(a), ink(b)
+    return sum(x != y for x, y in zip(a, b)) / len(a)
 
 
 def demo(demo_exe, *step, background=False):
@@ -143,10 +151,12 @@ def look(tastomat_exe, demo_exe, shots):
         return "not drawn", ("this Wine does not draw a button that another process put "
                              "into its taskbar: after \"Ersatz\" the start button's place "
                              "shows one plain colour")
+    # Measured on Wine 10: PRIVAT against the reference 2 %, the start
+    # button against it 17 %.
     share = differing_share(place["ersatz"], expected)
-    if share > 0.02:
+    if share > 0.06:
         return "wrong", f"after \"Ersatz\" the place differs from PRIVAT's picture in {share:.0%} of its pixels"
-    if differing_share(place["ersatz"], place["before"]) < 0.05:
+    if differing_share(place["ersatz"], place["before"]) < 0.08:
         return "wrong", "after \"Ersatz\" the start button's picture is still there"
     back = differing_share(place["after"], place["before"])
     if back > 0.02:

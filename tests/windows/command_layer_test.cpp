@@ -88,7 +88,7 @@ protected:
     // The quoted marker, a space and filler up to `length` characters.
     std::string MarkerCommand(size_t length) const {
         std::string command = marker_ + " ";
-        for (size_t i = command.size(); i < length; ++i) command += (char)('a' + i % 26);
+        for (size_t i = command.size(); i < length; ++i) command += (char)('a' + (i % 26));
         return command;
     }
 

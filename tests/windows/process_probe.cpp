@@ -14,8 +14,10 @@ namespace {
 // processes (Wine: the allocated table, which bounds the handle values).
 ULONG HandleTableSize(DWORD processId) {
     using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    QuerySystem query = (QuerySystem)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"),
-                                                           "NtQuerySystemInformation");
+    // Through a function pointer without parameters, the one cast between
+    // function types that the compilers take as meant.
+    QuerySystem query = reinterpret_cast<QuerySystem>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     if (query == NULL) return 0;
     std::vector<char> buffer(1 << 16);
     ULONG needed = 0;

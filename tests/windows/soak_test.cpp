@@ -62,8 +62,8 @@ double SlopePerThousand(const std::vector<double>& x, const std::vector<double>&
         sxx += x[i] * x[i];
         sxy += x[i] * y[i];
     }
-    const double spread = n * sxx - sx * sx;
-    return spread == 0 ? 0 : 1000 * (n * sxy - sx * sy) / spread;
+    const double spread = (n * sxx) - (sx * sx);
+    return spread == 0 ? 0 : 1000 * ((n * sxy) - (sx * sy)) / spread;
 }
 
 using FigureField = Figure ProcessFigures::*;
@@ -87,6 +87,7 @@ void PrintAndCheck(const Phase& phase) {
             continue;
         }
         std::vector<double> values;
+        values.reserve(phase.samples.size());
         for (const ProcessFigures& sample : phase.samples)
             values.push_back((sample.*figure.field).value);
         printf("%-22s %-14s %12.0f %12.0f %14.2f  %s\n", phase.name, figure.name, first.value,
@@ -166,11 +167,11 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
 
     // Whatever is set up once, on first use, is set up before the samples.
     const unsigned long warmUp = 2 * kBatch;
+    const std::function<std::string()> swap = [this] { return ErsatzThenStandard(); };
+    const std::function<std::string()> hide = [this] { return HideThenShow(); };
     Click(warmUp, NULL);
-    Rounds(
-        1, [this] { return ErsatzThenStandard(); }, NULL);
-    Rounds(
-        1, [this] { return HideThenShow(); }, NULL);
+    Rounds(1, swap, NULL);
+    Rounds(1, hide, NULL);
     ASSERT_TRUE(ShowPrivat());
     if (HasFatalFailure()) return;
 
@@ -179,11 +180,9 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
     Phase hiding = {"hide/show", {}, {}};
     Click(clicks, &clicking);
     if (HasFatalFailure()) return;
-    Rounds(
-        rounds, [this] { return ErsatzThenStandard(); }, &swapping);
+    Rounds(rounds, swap, &swapping);
     if (HasFatalFailure()) return;
-    Rounds(
-        rounds, [this] { return HideThenShow(); }, &hiding);
+    Rounds(rounds, hide, &hiding);
     if (HasFatalFailure()) return;
 
     // Every program that was started ran with the file's command line, but
@@ -193,7 +192,7 @@ TEST_F(Soak, KeepsAnsweringAndItsResourceFiguresStayFlat) {
     const size_t started = warmUp + clicks;
     const std::vector<MarkerLine> logged = WaitForMarkers(started);
     EXPECT_LE(logged.size(), started);
-    EXPECT_GE(logged.size(), started - started / 1000 - 1);
+    EXPECT_GE(logged.size(), started - (started / 1000) - 1);
     EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
                             [&](const MarkerLine& line) { return line.commandLine == command; }),
               (std::ptrdiff_t)logged.size());

@@ -2,6 +2,8 @@
 // button, and the start button brought back.
 #include "desktop_driver.h"
 
+#include <stdio.h>
+
 #include "../../res/resource_ids.h"
 
 namespace {
@@ -84,15 +86,23 @@ TEST_F(StartButton, ErsatzShowingPrivatAgainGivesItTheStartButtonsNewSize) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// A desktop without a shell has no start button (Wine keeps a hidden
-// Shell_TrayWnd there for tray icons). A top-level button of another program
-// must not be taken for the start button, and nothing is put in its place.
+// A desktop without a shell has no start button. Wine keeps a Shell_TrayWnd
+// there for the tray icons: Wine 8 a hidden one, Wine 10 a small visible
+// window that shows Tastomat's icon. Either way it holds no button. A
+// top-level button of another program must not be taken for the start
+// button, and nothing is put in its place.
 class NoStartButton : public TastomatTest {};
 
 TEST_F(NoStartButton, ErsatzAndStandardTouchNobodysWindow) {
     if (!InBareDesktop()) GTEST_SKIP() << "runs inside the bare desktop, see BareDesktop";
     HWND tray = FindWindowA("Shell_TrayWnd", NULL);
-    ASSERT_FALSE(tray != NULL && IsWindowVisible(tray)) << "this desktop has a shell taskbar";
+    const char* trayIs = "not there";
+    if (tray != NULL) {
+        ASSERT_EQ(FindWindowExA(tray, NULL, "BUTTON", NULL), (HWND)NULL)
+            << "this desktop's Shell_TrayWnd has a start button";
+        trayIs = IsWindowVisible(tray) ? "shown, without a button" : "hidden";
+    }
+    printf("this desktop's Shell_TrayWnd: %s\n", trayIs);
     HWND decoy = CreateWindowExA(0, "BUTTON", "decoy", WS_POPUP | WS_VISIBLE, 300, 300, 80, 30,
                                  NULL, NULL, NULL, NULL);
     ASSERT_NE(decoy, (HWND)NULL);
