@@ -11,7 +11,7 @@ Notepad of old Windows: CR LF after every line and nothing but CR LF, no
 UTF-8 byte order mark, only bytes that code page 1252 defines, no line over
 78 characters; read back as code page 1252 with LF line ends it must be its
 source in the tree, character for character. Each exe must be for its
-architecture, carry <version> in its version record and no time stamp; all
+architecture, at most 16 KiB, carry <version> in its version record and no time stamp; all
 entries must share one time and pass their CRC check.
 Prints a PASS/FAIL line per check and "N passed, N failed"; exits 1 on any
 failure.
@@ -36,6 +36,8 @@ TEXTS = {
     "LICENSE.TXT": "LICENSE",
 }
 MAX_LINE = 78
+# What each shipped exe may weigh, with either Debian release's GCC.
+MAX_EXE_BYTES = 16384
 # The five byte values to which code page 1252 gives no character.
 CP1252_UNDEFINED = frozenset((0x81, 0x8D, 0x8F, 0x90, 0x9D))
 
@@ -108,6 +110,9 @@ def check_contents(path, source_dir):
             name = f"{top}{arch}/tastomat.exe"
             if name not in names:
                 continue
+            size = archive.getinfo(name).file_size
+            yield f"{name}: at most {MAX_EXE_BYTES} bytes", (
+                [] if size <= MAX_EXE_BYTES else [f"{size} bytes"])
             try:
                 pe = check_pe.PE(archive.read(name))
                 yield f"{name} is for {arch}", check_pe.diff("machine", pe.machine, machine, hex)
