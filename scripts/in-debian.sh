@@ -52,10 +52,21 @@ if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
             fail "could not install debootstrap"
         break
     done
-    # The script itself goes on as PID 1 of a namespace of its own: when it
-    # ends, the kernel ends every process in there and drops every mount.
-    TASTOMAT_IN_NAMESPACE=1 exec unshare --mount --propagation private --pid --fork \
-        --kill-child "$0" $keep "$release" "$@"
+    # The script goes on as PID 1 of a namespace of its own: when that ends,
+    # the kernel ends every process in there and drops every mount. It ends
+    # with this process, however this one ends: unshare, which ignores
+    # SIGINT and SIGTERM itself, is killed when its parent (this shell) is
+    # gone, and takes PID 1 with it (--kill-child).
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    # A command started in the background reads /dev/null unless told
+    # otherwise; the call's input stays the command's.
+    exec 3<&0
+    TASTOMAT_IN_NAMESPACE=1 setpriv --pdeathsig KILL unshare --mount --propagation private \
+        --pid --fork --kill-child "$0" $keep "$release" "$@" <&3 3<&- &
+    namespace=$!
+    wait "$namespace"
+    exit $?
 fi
 
 # The Debian archive the machine's own packages come from (the first URI of

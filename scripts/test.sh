@@ -46,6 +46,8 @@ run_preset() {
     fi
     # A test that found it cannot check here says why and is not a pass.
     skips=$(grep -c -E "^[[:space:]]*[0-9]+ - .* \(Skipped\)$" "$log")
+    # CTest shows no output of a skipped test; its reason is in the test's log.
+    [ "$skips" -eq 0 ] || grep -h "^SKIP: " "build/$preset/Testing/Temporary/LastTest.log"
     count $((total - bad - skips)) "$bad" "$skips"
 }
 
