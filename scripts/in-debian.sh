@@ -121,5 +121,5 @@ status=0
 chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" CI="${CI:-}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     sh -c 'cd /root/tastomat && exec "$@"' sh "$@" || status=$?
-umount -R "$root"
+# The mounts go with the namespace, when this last process of it ends.
 exit $status
