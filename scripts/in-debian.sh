@@ -44,14 +44,19 @@ fail() {
 
 if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
     [ "$(id -u)" -eq 0 ] || fail "needs root (mounts and chroot); run it with sudo"
-    for tool in debootstrap unshare chroot git; do
-        command -v "$tool" >/dev/null 2>&1 && continue
-        say "installing debootstrap with apt-get"
-        apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive \
-            apt-get install -y --no-install-recommends debootstrap >/dev/null ||
-            fail "could not install debootstrap"
-        break
+    # unshare, setpriv, flock and chroot come with every Debian (util-linux,
+    # coreutils); these two may be missing.
+    missing=""
+    for tool in debootstrap git; do
+        command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
     done
+    if [ -n "$missing" ]; then
+        say "installing$missing with apt-get"
+        # shellcheck disable=SC2086 # one word per package
+        apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y --no-install-recommends $missing >/dev/null ||
+            fail "could not install$missing"
+    fi
     # The script goes on as PID 1 of a namespace of its own: when that ends,
     # the kernel ends every process in there and drops every mount. It ends
     # with this process, however this one ends: unshare, which ignores
