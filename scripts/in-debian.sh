@@ -36,11 +36,9 @@ case "$release" in *[!a-z]* | "") usage ;; esac
 shift
 base="$here/build/debian/$release"
 system="$base/system"
-say() { echo "in-debian: $*"; }
-fail() {
-    echo "in-debian: $*" >&2
-    exit 1
-}
+me=in-debian
+log="$here/build/debian/setup.log"
+. "$here/scripts/steps.sh"
 
 if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
     [ "$(id -u)" -eq 0 ] || fail "needs root (mounts and chroot); run it with sudo"
@@ -51,11 +49,10 @@ if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
         command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
     done
     if [ -n "$missing" ]; then
-        say "installing$missing with apt-get"
+        say "installing$missing with apt-get; its output goes to $log"
+        apt_update
         # shellcheck disable=SC2086 # one word per package
-        apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive \
-            apt-get install -y --no-install-recommends $missing >/dev/null ||
-            fail "could not install$missing"
+        apt_install $missing
     fi
     # The script goes on as PID 1 of a namespace of its own: when that ends,
     # the kernel ends every process in there and drops every mount. It ends
@@ -74,14 +71,35 @@ if [ -z "${TASTOMAT_IN_NAMESPACE:-}" ]; then
     exit $?
 fi
 
-# The Debian archive the machine's own packages come from (the first URI of
-# its Debian sources), so that the system comes from the same place.
-debian_mirror() {
+# The Debian archives the machine's own packages come from: the first URI of
+# its Debian sources, and that of its security entry (a suite ending in
+# -security). A machine without a security entry gets the archive's usual
+# neighbour, the mirror's URI with "-security" behind it.
+machine_sources() {
     {
-        sed -n 's/^URIs:[[:space:]]*\([^[:space:]]*\).*/\1/p' /etc/apt/sources.list.d/*.sources
-        sed -n 's/^deb[[:space:]]\{1,\}\(\[[^]]*\][[:space:]]\{1,\}\)\{0,1\}\([^[:space:]]*\).*/\2/p' \
+        awk 'BEGIN { RS = ""; FS = "\n" }
+            {
+                uri = ""; suites = ""
+                for (i = 1; i <= NF; i++) {
+                    if ($i ~ /^URIs:/) { split(substr($i, 6), u, " "); uri = u[1] }
+                    if ($i ~ /^Suites:/) suites = " " substr($i, 8) " "
+                }
+                if (uri != "") print uri, suites
+            }' /etc/apt/sources.list.d/*.sources
+        sed -n 's/^deb[[:space:]]\{1,\}\(\[[^]]*\][[:space:]]\{1,\}\)\{0,1\}\([^[:space:]]*\)[[:space:]]\{1,\}\([^[:space:]]*\).*/\2 \3/p' \
             /etc/apt/sources.list /etc/apt/sources.list.d/*.list
-    } 2>/dev/null | grep -E '/debian/?$' | head -n 1
+    } 2>/dev/null
+}
+debian_mirror() {
+    machine_sources | awk '$1 ~ /\/debian\/?$/ { print $1; exit }'
+}
+security_mirror() {
+    found=$(machine_sources | awk '/-security( |$)/ { print $1; exit }')
+    if [ -n "$found" ]; then
+        echo "$found"
+    else
+        echo "$(debian_mirror | sed 's:/*$::')-security"
+    fi
 }
 
 if [ ! -f "$system/.complete" ]; then
@@ -114,6 +132,25 @@ mount --rbind /dev "$root/dev"
 mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
 mount --bind "$base/apt" "$root/var/cache/apt/archives"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# The sources of an installed Debian or a cloud image: the release, its
+# updates and its security suite, from the archives the machine's own
+# packages come from. debootstrap leaves only the release.
+mirror=$(debian_mirror)
+[ -n "$mirror" ] || fail "found no Debian archive among the machine's apt sources"
+cat >"$root/etc/apt/sources.list.d/debian.sources" <<SOURCES
+Types: deb
+URIs: $mirror
+Suites: $release $release-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb
+URIs: $(security_mirror)
+Suites: $release-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+rm -f "$root/etc/apt/sources.list"
 
 # The checkout as a new user gets it: a clone of the current commit.
 checkout="$root/root/tastomat"

@@ -6,39 +6,9 @@
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+me=setup
 log="$here/build/setup.log"
-log_started=""
-say() { echo "setup: $*"; }
-fail() {
-    echo "setup: $*" >&2
-    exit 1
-}
-# Runs a command with its output in the log. On failure it names the step
-# and shows the end of the log.
-logged() {
-    what=$1
-    shift
-    if [ -z "$log_started" ]; then
-        mkdir -p "$(dirname "$log")"
-        : >"$log"
-        log_started=1
-    fi
-    echo "\$ $*" >>"$log"
-    "$@" >>"$log" 2>&1 </dev/null && return 0
-    {
-        echo "setup: failed: $what"
-        echo "setup: the last 30 lines of $log:"
-        tail -n 30 "$log"
-    } >&2
-    exit 1
-}
-apt_update() { logged "updating apt's package lists" $sudo apt-get update; }
-apt_install() {
-    logged "installing $*" $sudo env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends "$@"
-}
+. "$here/scripts/steps.sh"
 
 have() { command -v "$1" >/dev/null 2>&1; }
 installed() { dpkg-query -W -f '${Status}' "$1" 2>/dev/null | grep -q ' installed$'; }
@@ -68,18 +38,14 @@ have clang-tidy || need="$need clang-tidy"
 [ -x /usr/lib/wine/wine64 ] || need="$need wine wine64"
 # Wine's 32-bit half, for the 32-bit exe and its tests.
 [ -x /usr/lib/wine/wine ] || need="$need wine32:i386"
+# Wine's own fonts, which apt counts among wine's recommendations only: with
+# them Wine lays out a dialog in the metrics Windows gives "MS Sans Serif"
+# and draws the caption buttons' glyphs (Marlett).
+installed fonts-wine || need="$need fonts-wine"
 have xvfb-run || need="$need xvfb xauth"
 have import || need="$need imagemagick"
 have python3 || need="$need python3"
 if [ -n "$need" ] || rt_missing; then
-    # The package lists must be there for apt-cache to know clang's version.
-    [ -n "$(clang_major)" ] || apt_update
-    major=$(clang_major)
-    [ -n "$major" ] || fail "cannot tell which clang apt would install (apt-cache depends clang)"
-    rt_missing && need="$need libclang-rt-$major-dev"
-    # shellcheck disable=SC2086 # one word per package
-    set -- $need
-    say "installing $# packages with apt-get (one to five minutes on a first run):$need"
     say "apt-get's and dpkg's output goes to $log"
     case "$need" in
     *:i386*)
@@ -89,7 +55,14 @@ if [ -n "$need" ] || rt_missing; then
         fi
         ;;
     esac
+    # Also for apt-cache to know which clang it would install.
     apt_update
+    major=$(clang_major)
+    [ -n "$major" ] || fail "cannot tell which clang apt would install (apt-cache depends clang)"
+    rt_missing && need="$need libclang-rt-$major-dev"
+    # shellcheck disable=SC2086 # one word per package
+    set -- $need
+    say "installing $# packages with apt-get (one to five minutes on a first run):$need"
     apt_install "$@"
 fi
 
@@ -145,7 +118,7 @@ add_backports() {
 if ! runs_32bit; then
     if ! qemu_is_recent; then
         say "this kernel does not run 32-bit programs: installing QEMU's user-mode emulation for them (about 30 s)"
-        apt_update
+        [ -n "$lists_updated" ] || apt_update
         if candidate_is_recent; then
             apt_install qemu-user-static
         else
