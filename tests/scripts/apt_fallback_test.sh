@@ -1,0 +1,143 @@
+#!/bin/sh
+# The set-up's apt steps (scripts/steps.sh) with real apt and dpkg against a
+# real local archive that is inconsistent as a mirror in mid-sync is: the
+# updates suite's Release promises an i386 index of another size than the
+# file it holds, and its amd64 index has a newer version of a Multi-Arch:
+# same package that is wanted on both architectures. Run as root:
+#     tests/scripts/apt_fallback_test.sh RELEASE
+# runs the cases inside a fresh minimal Debian of that release
+# (scripts/in-debian.sh), whose apt is then given only the local archive.
+set -u
+here=$(cd "$(dirname "$0")/../.." && pwd)
+if [ "${1:-}" != --inside ]; then
+    exec "$here/scripts/in-debian.sh" "${1:?usage: $0 RELEASE}" tests/scripts/apt_fallback_test.sh --inside
+fi
+
+passed=0
+failed=0
+check() {
+    if [ "$2" = ok ]; then
+        echo "PASS: $1"
+        passed=$((passed + 1))
+    else
+        echo "FAIL: $1: $2"
+        failed=$((failed + 1))
+    fi
+}
+# Whether a text holds a line.
+holds() { printf '%s\n' "$1" | grep -qF -- "$2"; }
+work=$(mktemp -d)
+# Runs shell code with the set-up's steps sourced, as the set-up runs them;
+# leaves its output in `out` and its exit status in `status`.
+steps() {
+    out=$(me=setup log="$work/apt.log" sh -c ". '$here/scripts/steps.sh'; $1" 2>&1)
+    status=$?
+}
+
+# apt-ftparchive, from the system's own archive, before apt is pointed at
+# the local one.
+steps "apt_update && apt_install apt-utils"
+[ "$status" -eq 0 ] || {
+    echo "$out"
+    echo "0 passed, 1 failed"
+    exit 1
+}
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+
+# The archive: probe-lib 1.0 in the release for both architectures, 1.1 in
+# its updates.
+archive=/srv/tastomat-archive
+rm -rf "$archive"
+deb() {
+    version=$1 arch=$2 suite=$3
+    package="$work/probe-lib-$version-$arch"
+    mkdir -p "$package/DEBIAN" "$archive/pool/$suite/$arch"
+    cat >"$package/DEBIAN/control" <<CONTROL
+Package: probe-lib
+Version: $version
+Architecture: $arch
+Multi-Arch: same
+Maintainer: Tastomat developers <tastomat@localhost>
+Description: a library wanted on two architectures at one version
+CONTROL
+    dpkg-deb --build "$package" "$archive/pool/$suite/$arch/probe-lib_${version}_$arch.deb" >/dev/null
+}
+index() {
+    suite=$1 arch=$2
+    mkdir -p "$archive/dists/$suite/main/binary-$arch"
+    (cd "$archive" && apt-ftparchive packages "pool/$suite/$arch") >"$archive/dists/$suite/main/binary-$arch/Packages"
+}
+release() {
+    suite=$1
+    (cd "$archive/dists/$suite" && apt-ftparchive \
+        -o APT::FTPArchive::Release::Suite="$suite" -o APT::FTPArchive::Release::Codename="$suite" \
+        -o APT::FTPArchive::Release::Architectures="amd64 i386" \
+        -o APT::FTPArchive::Release::Components=main release .) >"$work/Release"
+    mv "$work/Release" "$archive/dists/$suite/Release"
+}
+for arch in amd64 i386; do
+    deb 1.0 "$arch" "$codename"
+    deb 1.1 "$arch" "$codename-updates"
+    index "$codename" "$arch"
+    index "$codename-updates" "$arch"
+done
+release "$codename"
+release "$codename-updates"
+# The mirror in mid-sync: the updates' i386 index is still the old one, which
+# has no 1.1, so it has another size than its Release promises.
+: >"$archive/dists/$codename-updates/main/binary-i386/Packages"
+
+use_sources() {
+    rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
+    printf '%s\n' "$@" >/etc/apt/sources.list.d/probe.list
+    rm -rf /var/lib/apt/lists/*
+}
+use_sources "deb [trusted=yes] file:$archive $codename main" \
+    "deb [trusted=yes] file:$archive $codename-updates main"
+dpkg --add-architecture i386
+failed_index="setup: apt could not fetch an index, going on with the lists it has: $codename-updates/main i386 Packages of file:$archive: File has unexpected size"
+
+# Without the fallback the archive stops the installation, as it stopped
+# the set-up before.
+steps "apt_update && apt_get_install probe-lib:amd64 probe-lib:i386"
+echo "$out"
+if holds "$out" "$failed_index"; then
+    check "the update names the index that failed and apt's reason" ok
+else
+    check "the update names the index that failed and apt's reason" "no line \"$failed_index…\""
+fi
+[ "$status" -ne 0 ] && check "without the fallback the installation fails on this archive" ok ||
+    check "without the fallback the installation fails on this archive" "it passed: the archive tests nothing"
+
+# The set-up's installation prefers the release's own suite once the
+# updates fail it, and gets both architectures.
+steps "apt_update && apt_install probe-lib:amd64 probe-lib:i386"
+echo "$out"
+[ "$status" -eq 0 ] && check "the set-up's installation passes" ok ||
+    check "the set-up's installation passes" "exit status $status"
+holds "$out" "trying once more with Debian $codename's own packages preferred to its updates" &&
+    check "it says in one line that it tries the release's own suite" ok ||
+    check "it says in one line that it tries the release's own suite" "no such line"
+versions=$(dpkg-query -W -f '${Package}:${Architecture} ${Version} ${Status}\n' 'probe-lib:*' 2>/dev/null | sort)
+expected="probe-lib:amd64 1.0 install ok installed
+probe-lib:i386 1.0 install ok installed"
+[ "$versions" = "$expected" ] && check "probe-lib 1.0 is installed for amd64 and i386" ok ||
+    check "probe-lib 1.0 is installed for amd64 and i386" "dpkg has: ${versions:-nothing}"
+
+# When the second try fails too, the set-up stops and says what failed.
+steps "apt_update && apt_install probe-missing"
+[ "$status" -ne 0 ] && holds "$out" "setup: failed: installing probe-missing (also with $codename's own packages preferred); apt could not fetch: $codename-updates/main i386 Packages" &&
+    check "a failed second try stops, naming the step and the failed index" ok ||
+    check "a failed second try stops, naming the step and the failed index" "exit $status: $out"
+
+# An update that no archive answers stops at once.
+use_sources "deb [trusted=yes] file:$archive-gone $codename main"
+steps "apt_update && echo went on"
+[ "$status" -ne 0 ] && holds "$out" "setup: failed: updating apt's package lists: no archive answered" &&
+    ! holds "$out" "went on" &&
+    check "an update that no archive answers stops the set-up" ok ||
+    check "an update that no archive answers stops the set-up" "exit $status: $out"
+
+rm -rf "$work"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
