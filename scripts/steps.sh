@@ -77,7 +77,9 @@ apt_update() {
             if (!(what in seen)) print what ": " reason
             seen[what] = 1
         }')
-    answered=$(echo "$output" | grep -c -E '^(Hit|Get):[0-9]+ ' || true)
+    # A file that came (its size in brackets) or was up to date. A file:
+    # source has a "Get:" line also for a file that is not there.
+    answered=$(echo "$output" | grep -c -E '^Hit:[0-9]+ |^Get:[0-9]+ .*\[[0-9.,]+ [kMG]?B\]$' || true)
     if [ "$answered" -eq 0 ]; then
         fail_with_log "updating apt's package lists: no archive answered${failed_indexes:+ (
 $failed_indexes)}"

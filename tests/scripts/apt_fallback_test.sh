@@ -6,7 +6,10 @@
 # same package that is wanted on both architectures. Run as root:
 #     tests/scripts/apt_fallback_test.sh RELEASE
 # runs the cases inside a fresh minimal Debian of that release
-# (scripts/in-debian.sh), whose apt is then given only the local archive.
+# (scripts/in-debian.sh), whose apt is then given only the local archive:
+# as a file: suite, where apt finds the fault by the index's hashes, and
+# served over HTTP on the loopback, where apt's HTTP method finds it by the
+# size ("File has unexpected size", as a real mirror in mid-sync gives it).
 set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
 if [ "${1:-}" != --inside ]; then
@@ -36,7 +39,7 @@ steps() {
 
 # apt-ftparchive, from the system's own archive, before apt is pointed at
 # the local one.
-steps "apt_update && apt_install apt-utils"
+steps "apt_update && apt_install apt-utils python3"
 [ "$status" -eq 0 ] || {
     echo "$out"
     echo "0 passed, 1 failed"
@@ -92,37 +95,52 @@ use_sources() {
     printf '%s\n' "$@" >/etc/apt/sources.list.d/probe.list
     rm -rf /var/lib/apt/lists/*
 }
-use_sources "deb [trusted=yes] file:$archive $codename main" \
-    "deb [trusted=yes] file:$archive $codename-updates main"
 dpkg --add-architecture i386
-failed_index="setup: apt could not fetch an index, going on with the lists it has: $codename-updates/main i386 Packages of file:$archive: File has unexpected size"
+# The loopback server's port is the one the system gives it.
+python3 -u -m http.server --bind 127.0.0.1 --directory "$archive" 0 >"$work/http.out" 2>&1 &
+server=$!
+trap 'kill "$server" 2>/dev/null' EXIT
+for _ in $(seq 50); do
+    port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$work/http.out")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
 
-# Without the fallback the archive stops the installation, as it stopped
-# the set-up before.
-steps "apt_update && apt_get_install probe-lib:amd64 probe-lib:i386"
-echo "$out"
-if holds "$out" "$failed_index"; then
-    check "the update names the index that failed and apt's reason" ok
-else
-    check "the update names the index that failed and apt's reason" "no line \"$failed_index…\""
-fi
-[ "$status" -ne 0 ] && check "without the fallback the installation fails on this archive" ok ||
-    check "without the fallback the installation fails on this archive" "it passed: the archive tests nothing"
+promised=$(awk '$3 == "main/binary-i386/Packages" { print $2; exit }' "$archive/dists/$codename-updates/Release")
+for uri in "file:$archive" "http://127.0.0.1:$port"; do
+    case "$uri" in
+    file:*) reason="Hash Sum mismatch" ;;
+    *) reason="File has unexpected size (0 != $promised). Mirror sync in progress?" ;;
+    esac
+    use_sources "deb [trusted=yes] $uri $codename main" "deb [trusted=yes] $uri $codename-updates main"
+    dpkg --purge probe-lib:amd64 probe-lib:i386 >/dev/null 2>&1
+    line="setup: apt could not fetch an index, going on with the lists it has: $codename-updates/main i386 Packages of $uri: $reason"
 
-# The set-up's installation prefers the release's own suite once the
-# updates fail it, and gets both architectures.
-steps "apt_update && apt_install probe-lib:amd64 probe-lib:i386"
-echo "$out"
-[ "$status" -eq 0 ] && check "the set-up's installation passes" ok ||
-    check "the set-up's installation passes" "exit status $status"
-holds "$out" "trying once more with Debian $codename's own packages preferred to its updates" &&
-    check "it says in one line that it tries the release's own suite" ok ||
-    check "it says in one line that it tries the release's own suite" "no such line"
-versions=$(dpkg-query -W -f '${Package}:${Architecture} ${Version} ${Status}\n' 'probe-lib:*' 2>/dev/null | sort)
-expected="probe-lib:amd64 1.0 install ok installed
+    # Without the fallback the archive stops the installation, as it
+    # stopped the set-up before.
+    steps "apt_update && apt_get_install probe-lib:amd64 probe-lib:i386"
+    echo "$out"
+    holds "$out" "$line" && check "$uri: the update names the index that failed and apt's reason" ok ||
+        check "$uri: the update names the index that failed and apt's reason" "no line \"$line\""
+    [ "$status" -ne 0 ] && holds "$(cat "$work/apt.log")" "probe-lib:i386 : " &&
+        check "$uri: without the fallback the installation fails on this archive" ok ||
+        check "$uri: without the fallback the installation fails on this archive" "exit $status: the archive tests nothing"
+
+    # The set-up's installation prefers the release's own suite once the
+    # updates fail it, and gets both architectures.
+    steps "apt_update && apt_install probe-lib:amd64 probe-lib:i386"
+    echo "$out"
+    [ "$status" -eq 0 ] && check "$uri: the set-up's installation passes" ok ||
+        check "$uri: the set-up's installation passes" "exit status $status"
+    holds "$out" "trying once more with Debian $codename's own packages preferred to its updates" &&
+        check "$uri: it says in one line that it tries the release's own suite" ok ||
+        check "$uri: it says in one line that it tries the release's own suite" "no such line"
+    versions=$(dpkg-query -W -f '${Package}:${Architecture} ${Version} ${Status}\n' 'probe-lib:*' 2>/dev/null | sort)
+    expected="probe-lib:amd64 1.0 install ok installed
 probe-lib:i386 1.0 install ok installed"
-[ "$versions" = "$expected" ] && check "probe-lib 1.0 is installed for amd64 and i386" ok ||
-    check "probe-lib 1.0 is installed for amd64 and i386" "dpkg has: ${versions:-nothing}"
+    [ "$versions" = "$expected" ] && check "$uri: probe-lib 1.0 is installed for amd64 and i386" ok ||
+        check "$uri: probe-lib 1.0 is installed for amd64 and i386" "dpkg has: ${versions:-nothing}"
+done
 
 # When the second try fails too, the set-up stops and says what failed.
 steps "apt_update && apt_install probe-missing"
@@ -131,12 +149,15 @@ steps "apt_update && apt_install probe-missing"
     check "a failed second try stops, naming the step and the failed index" "exit $status: $out"
 
 # An update that no archive answers stops at once.
-use_sources "deb [trusted=yes] file:$archive-gone $codename main"
-steps "apt_update && echo went on"
-[ "$status" -ne 0 ] && holds "$out" "setup: failed: updating apt's package lists: no archive answered" &&
-    ! holds "$out" "went on" &&
-    check "an update that no archive answers stops the set-up" ok ||
-    check "an update that no archive answers stops the set-up" "exit $status: $out"
+kill "$server"
+for uri in "file:$archive-gone" "http://127.0.0.1:$port"; do
+    use_sources "deb [trusted=yes] $uri $codename main"
+    steps "apt_update && echo went on"
+    [ "$status" -ne 0 ] && holds "$out" "setup: failed: updating apt's package lists: no archive answered" &&
+        ! holds "$out" "went on" &&
+        check "$uri: an update that no archive answers stops the set-up" ok ||
+        check "$uri: an update that no archive answers stops the set-up" "exit $status: $out"
+done
 
 rm -rf "$work"
 echo "$passed passed, $failed failed"
