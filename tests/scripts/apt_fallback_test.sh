@@ -95,7 +95,6 @@ use_sources() {
     printf '%s\n' "$@" >/etc/apt/sources.list.d/probe.list
     rm -rf /var/lib/apt/lists/*
 }
-dpkg --add-architecture i386
 # The loopback server's port is the one the system gives it.
 python3 -u -m http.server --bind 127.0.0.1 --directory "$archive" 0 >"$work/http.out" 2>&1 &
 server=$!
@@ -112,8 +111,15 @@ for uri in "file:$archive" "http://127.0.0.1:$port"; do
     file:*) reason="Hash Sum mismatch" ;;
     *) reason="File has unexpected size (0 != $promised). Mirror sync in progress?" ;;
     esac
-    use_sources "deb [trusted=yes] $uri $codename main" "deb [trusted=yes] $uri $codename-updates main"
+    # A machine that had its package lists before i386 was added, as a new
+    # machine or a cloud image has: the update that adds i386 fails the
+    # updates suite as a whole, and apt keeps that suite's old amd64 index,
+    # whose probe-lib is newer than any the i386 lists know.
     dpkg --purge probe-lib:amd64 probe-lib:i386 >/dev/null 2>&1
+    dpkg --remove-architecture i386
+    use_sources "deb [trusted=yes] $uri $codename main" "deb [trusted=yes] $uri $codename-updates main"
+    apt-get update >/dev/null 2>&1
+    dpkg --add-architecture i386
     line="setup: apt could not fetch an index, going on with the lists it has: $codename-updates/main i386 Packages of $uri: $reason"
 
     # Without the fallback the archive stops the installation, as it
