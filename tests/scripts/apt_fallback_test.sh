@@ -86,9 +86,10 @@ for arch in amd64 i386; do
 done
 release "$codename"
 release "$codename-updates"
-# The mirror in mid-sync: the updates' i386 index is still the old one, which
+# The mirror in mid-sync: the updates' i386 index is still an old one, which
 # has no 1.1, so it has another size than its Release promises.
-: >"$archive/dists/$codename-updates/main/binary-i386/Packages"
+stale="$archive/dists/$codename-updates/main/binary-i386/Packages"
+cp "$archive/dists/$codename/main/binary-i386/Packages" "$stale"
 
 use_sources() {
     rm -f /etc/apt/sources.list /etc/apt/sources.list.d/*
@@ -109,14 +110,14 @@ promised=$(awk '$3 == "main/binary-i386/Packages" { print $2; exit }' "$archive/
 for uri in "file:$archive" "http://127.0.0.1:$port"; do
     case "$uri" in
     file:*) reason="Hash Sum mismatch" ;;
-    *) reason="File has unexpected size (0 != $promised). Mirror sync in progress?" ;;
+    *) reason="File has unexpected size ($(wc -c <"$stale") != $promised). Mirror sync in progress?" ;;
     esac
     # A machine that had its package lists before i386 was added, as a new
     # machine or a cloud image has: the update that adds i386 fails the
     # updates suite as a whole, and apt keeps that suite's old amd64 index,
     # whose probe-lib is newer than any the i386 lists know.
     dpkg --purge probe-lib:amd64 probe-lib:i386 >/dev/null 2>&1
-    dpkg --remove-architecture i386
+    dpkg --remove-architecture i386 2>/dev/null
     use_sources "deb [trusted=yes] $uri $codename main" "deb [trusted=yes] $uri $codename-updates main"
     apt-get update >/dev/null 2>&1
     dpkg --add-architecture i386
