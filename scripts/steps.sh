@@ -118,7 +118,7 @@ apt_install() {
     step="installing $*"
     codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
     if [ -z "$target" ] && [ -n "$codename" ]; then
-        why=$(tail -c "+$((before + 1))" "$log" | grep '^E: ' | tail -n 1)
+        why=$(tail -c "+$((before + 1))" "$log" | grep '^E: ' | head -n 1)
         say "installing failed${why:+ ($why)}; trying once more with Debian $codename's own packages preferred to its updates (a later 'apt-get upgrade' brings the updates this skips)"
         apt_get_install -t "$codename" "$@" && return 0
         step="$step (also with $codename's own packages preferred)"
