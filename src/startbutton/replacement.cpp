@@ -80,6 +80,15 @@ void Replace() {
     // a shell that shows its start button again on every re-layout would
     // otherwise cover "PRIVAT".
     SetWindowPos(hPrivatButton, HWND_TOP, 0, 0, ButtonWidth, ButtonHeight, SWP_NOACTIVATE);
+    // A taskbar need not clip its children (Wine's does not): whatever it
+    // paints in that place lands on "PRIVAT", and "PRIVAT" is not painted
+    // anew for it. So the taskbar paints the place now, with its children,
+    // and "PRIVAT" last: what the shell still had to paint where the start
+    // button was, and a "PRIVAT" painted over since an earlier "Ersatz",
+    // cannot stay on the screen in place of it.
+    RECT place = {0, 0, ButtonWidth, ButtonHeight};
+    RedrawWindow(hTaskbar, &place, NULL,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASENOW);
 }
 
 void Restore() {

@@ -39,7 +39,7 @@ KERNEL32 = set("""
 USER32 = set("""
     CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA
     GetParent GetWindowRect GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA
-    RegisterWindowMessageA SetWindowLongA SetWindowPos ShowWindow""".split())
+    RedrawWindow RegisterWindowMessageA SetWindowLongA SetWindowPos ShowWindow""".split())
 SHELL32 = {"Shell_NotifyIconA"}
 # The exe needs no C runtime DLL (Windows 95 does not always have
 # msvcrt.dll): exactly Windows' own three.
