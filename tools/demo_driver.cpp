@@ -1,16 +1,22 @@
-// Drives a running Tastomat one step at a time, so that screenshots can be
-// taken between the steps: for the headless demo run (scripts/run.sh) and the
-// check of what the screen shows (tests/screen).
+// Drives a running Tastomat one step at a time, so that pictures of the
+// screen can be taken between the steps: for the on-screen check, which is
+// also the headless run of scripts/run.sh (tests/screen).
 // Usage: tastomat_demo.exe wait | ersatz | standard | click | close-notice | quit
-//        | where | reference X Y | end-reference
+//        | where | control | end-control | paint-taskbar | hide-privat
 // Exits 0 when the step's effect was seen within ten seconds. "where" prints
-// the start button's and PRIVAT's screen rectangles; "reference" shows a
-// PRIVAT of its own, as Tastomat makes it but as a top-level window at X, Y,
-// until "end-reference" (or a minute has passed).
+// the screen rectangles of the start button, PRIVAT and the control.
+// "control" puts a control into the taskbar, away from the start button: a
+// push button of this process's own, made as Tastomat makes PRIVAT, which
+// tells whether this Wine draws a window that another process put into its
+// taskbar. It stays until "end-control" (or two minutes have passed).
+// "paint-taskbar" has the shell paint its taskbar without its children, as
+// a late paint of the shell's would: on a taskbar that does not clip its
+// children, that paints over PRIVAT. "hide-privat" hides PRIVAT from outside
+// and has the taskbar paint its place, so that the check can be shown to
+// fail.
 #include <windows.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "../res/resource_ids.h"
@@ -25,26 +31,27 @@ static HWND FindBox(const char* title, HWND except) {
 
 static HWND MainDialog() { return FindBox("Tastomat", NULL); }
 
-static HWND Privat() {
-    return FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), NULL, "BUTTON", "PRIVAT");
-}
+static HWND Taskbar() { return FindWindowA("Shell_TrayWnd", NULL); }
 
-static HWND Notice() { return FindBox("Neuer Befehl", NULL); }
+// The control's id; PRIVAT's is 0, as the start button's.
+static const int kControlId = 0x7A57;
 
-static HWND StartButton() {
-    return FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), NULL, "BUTTON", NULL);
-}
-
-static const char kReferenceTitle[] = "PRIVAT";
-static const char kReferenceClass[] = "BUTTON";
-
-static HWND Reference() {
-    HWND window = NULL;
-    while ((window = FindWindowExA(NULL, window, kReferenceClass, kReferenceTitle)) != NULL) {
-        if ((GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) return window;
+// The first button captioned "PRIVAT" in the taskbar with that control id.
+static HWND TaskbarPrivat(int id) {
+    HWND button = NULL;
+    while ((button = FindWindowExA(Taskbar(), button, "BUTTON", "PRIVAT")) != NULL) {
+        if (GetDlgCtrlID(button) == id) return button;
     }
     return NULL;
 }
+
+static HWND Privat() { return TaskbarPrivat(0); }
+
+static HWND Control() { return TaskbarPrivat(kControlId); }
+
+static HWND Notice() { return FindBox("Neuer Befehl", NULL); }
+
+static HWND StartButton() { return FindWindowExA(Taskbar(), NULL, "BUTTON", NULL); }
 
 static void PrintRect(const char* name, HWND window) {
     RECT rect;
@@ -53,22 +60,32 @@ static void PrintRect(const char* name, HWND window) {
     }
 }
 
-// A PRIVAT as Tastomat makes it (a plain push button of the start button's
-// size, the system font), but top-level, so that Wine draws it in any case.
-static int ShowReference(int x, int y) {
+// The control: the start button's size, caption and class as PRIVAT has
+// them, in the taskbar's free middle, left of its notification area. It
+// paints itself anew five times a second, so that the taskbar, which does
+// not clip its children, can never leave it painted over: whether it shows
+// tells only whether this Wine draws it at all.
+static int ShowControl() {
     RECT start;
-    if (!GetWindowRect(StartButton(), &start)) return 1;
-    // Never active, so that it has no focus to draw, as PRIVAT has none.
-    HWND reference = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kReferenceClass,
-                                     kReferenceTitle, WS_POPUP, x, y, start.right - start.left,
-                                     start.bottom - start.top, NULL, NULL, NULL, NULL);
-    if (reference == NULL) return 1;
-    ShowWindow(reference, SW_SHOWNOACTIVATE);
+    RECT taskbar;
+    if (!GetWindowRect(StartButton(), &start) || !GetClientRect(Taskbar(), &taskbar)) return 1;
+    int width = start.right - start.left;
+    HWND control = CreateWindowExA(0, "BUTTON", "PRIVAT", WS_CHILD | BS_PUSHBUTTON,
+                                   taskbar.right - 5 * width, 0, width, start.bottom - start.top,
+                                   Taskbar(), (HMENU)(INT_PTR)kControlId, NULL, NULL);
+    if (control == NULL) return 1;
+    ShowWindow(control, SW_SHOWNORMAL);
     printf("ready\n");
     fflush(stdout);
-    for (int tick = 0; tick < 6000 && IsWindow(reference); ++tick) {
+    for (int tick = 0; tick < 12000 && IsWindow(control); ++tick) {
         MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_CLOSE) DestroyWindow(control);
+            DispatchMessageA(&message);
+        }
+        if (tick % 20 == 0 && IsWindow(control)) {
+            RedrawWindow(control, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        }
         Sleep(10);
     }
     return 0;
@@ -101,7 +118,19 @@ static int DialogStep(const char* step, HWND dialog) {
     if (strcmp(step, "where") == 0) {
         PrintRect("start-button", StartButton());
         PrintRect("privat", Privat());
+        PrintRect("control", Control());
         return 0;
+    }
+    if (strcmp(step, "hide-privat") == 0) {
+        // Wine leaves a hidden child's picture on the screen until its
+        // parent paints that place; Windows has the parent paint it.
+        HWND privat = Privat();
+        RECT place;
+        GetWindowRect(privat, &place);
+        MapWindowPoints(NULL, Taskbar(), (POINT*)&place, 2);
+        ShowWindow(privat, SW_HIDE);
+        RedrawWindow(Taskbar(), &place, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        return Await([] { return Privat() != NULL && !IsWindowVisible(Privat()); }) ? 0 : 1;
     }
     if (strcmp(step, "click") == 0) {
         // A release without a press: the command runs, the shell's own
@@ -125,12 +154,18 @@ static int DialogStep(const char* step, HWND dialog) {
 
 int main(int argc, char** argv) {
     const char* step = argc > 1 ? argv[1] : "";
-    if (strcmp(step, "reference") == 0 && argc == 4) {
-        return ShowReference((int)strtol(argv[2], NULL, 10), (int)strtol(argv[3], NULL, 10));
+    if (strcmp(step, "control") == 0) return ShowControl();
+    if (strcmp(step, "paint-taskbar") == 0) {
+        return RedrawWindow(Taskbar(), NULL, NULL,
+                            RDW_INVALIDATE | RDW_ERASE | RDW_NOCHILDREN | RDW_UPDATENOW)
+                   ? 0
+                   : 1;
     }
-    if (strcmp(step, "end-reference") == 0) {
-        PostMessageA(Reference(), WM_CLOSE, 0, 0);
-        return Await([] { return Reference() == NULL; }) ? 0 : 1;
+    if (strcmp(step, "end-control") == 0) {
+        // Posted to the thread: the control is a child, which WM_CLOSE
+        // would not destroy.
+        PostThreadMessageA(GetWindowThreadProcessId(Control(), NULL), WM_CLOSE, 0, 0);
+        return Await([] { return Control() == NULL; }) ? 0 : 1;
     }
     HWND dialog = NULL;
     if (!Await([&] { return (dialog = MainDialog()) != NULL; })) return 1;

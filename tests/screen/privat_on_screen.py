@@ -1,26 +1,42 @@
 #!/usr/bin/env python3
-"""What the screen shows of "Ersatz" and "Standard", read from the X server's
-pixels as the user sees them, not from the windows' idea of themselves.
+"""What the screen shows of Tastomat, read from the X server's pixels as the
+user sees them, not from the windows' idea of themselves. It is also the
+headless run of scripts/run.sh, whose pictures are the ones judged here.
 
-Usage: privat_on_screen.py TASTOMAT_EXE DEMO_EXE [--report] [--shots DIR]
+Usage: privat_on_screen.py TASTOMAT_EXE DEMO_EXE [--report] [--hide-privat]
+                           [--shots DIR] [--workdir DIR]
 
 Runs Tastomat in the Wine shell desktop of the display it is given (under
-scripts/headless.sh, or a display of your own) and drives it with the demo
-driver. Beside the taskbar it shows a PRIVAT of the driver's own, made like
-Tastomat's but as a top-level window, which Wine always draws: the picture
-PRIVAT should have. Then, in the start button's place on the screen:
+scripts/headless.sh, or a display of your own) and steps it with the demo
+driver: the dialog; a control in the taskbar; "Ersatz"; the taskbar
+painting over PRIVAT and "Ersatz" again; a first click on PRIVAT and its
+notice; "Standard"; a confirmed "Beenden". The control is a
+push button of the driver's own, made as Tastomat makes PRIVAT and put into
+the taskbar away from the start button. It decides whether this Wine draws a
+window that another process put into its taskbar (Wine 10 does, Wine 8 does
+not), and it is the picture PRIVAT must have. In the start button's place:
 
-- before "Ersatz" the start button's picture;
-- after "Ersatz" that reference picture, and not the start button's;
-- after "Standard" the start button's picture again.
+- before "Ersatz", the start button's picture;
+- after "Ersatz", the control's picture, and not the start button's; so
+  too after the taskbar has painted over PRIVAT and "Ersatz" was pressed
+  again;
+- after "Standard", the start button's picture again.
 
-A Wine that does not draw a window another process put into the taskbar
-(Wine 8) leaves the place after "Ersatz" one plain colour: then the check
-cannot be made, and the script says so and exits 77 (CTest's skip).
---report prints one line saying what was seen and exits 0 in every case
-but a failed run; --shots keeps the three screenshots there.
+Each place is read until it shows what it should and has settled, for ten
+seconds at most, before it is judged. Where the control is not drawn, only
+the start button's part can be judged, and the script says so and exits 77
+(CTest's skip). A failure exits 1 and keeps the pictures, whose folder it
+names; a pass or a skip removes the folders it made.
+
+--report prints one line, "PRIVAT on the screen: seen|not seen|wrong; …",
+and exits 0 unless the verdict is "wrong". --hide-privat hides PRIVAT from
+outside after "Ersatz": the check must then say "wrong", and the script
+passes only if it does. --shots and --workdir name the folders for the
+pictures and for Tastomat's current directory (by default new temporary
+ones).
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -29,18 +45,27 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 SKIP = 77
-# Where the reference PRIVAT stands: clear of the dialog and of the taskbar.
-REFERENCE_AT = (600, 300)
+# How long a demo step may take, and a place on the screen to settle.
+STEP_SECONDS = 30
+SETTLE_SECONDS = 10
+# Ink that two pictures of one button may differ in, and that the start
+# button differs from PRIVAT in at least (measured on Wine 10, fonts-wine:
+# PRIVAT against the control 0 %, the start button against PRIVAT 20 %).
+SAME_BUTTON = 0.03
+OTHER_BUTTON = 0.08
+
+
+class RunFailed(Exception):
+    """A step of the run did not get through."""
 
 
 class Shot:
     """A screenshot of the whole X screen as RGB bytes."""
 
-    def __init__(self, path):
-        self.path = path
+    def __init__(self):
         ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
-                             stdout=subprocess.PIPE).stdout
-        subprocess.run(["convert", "ppm:-", path], input=ppm, check=True)
+                             stdout=subprocess.PIPE, timeout=STEP_SECONDS).stdout
+        self.ppm = ppm
         fields, offset = [], 0
         while len(fields) < 4:  # magic, width, height, maximum, then one blank
             while ppm[offset:offset + 1].isspace():
@@ -54,24 +79,27 @@ class Shot:
         self.width, self.height = int(fields[1]), int(fields[2])
         self.pixels = ppm[offset + 1:]
 
-    def region(self, left, top, right, bottom):
-        """The pixels of a rectangle, row by row."""
+    def region(self, rect):
+        """The pixels of a rectangle (left, top, right, bottom), row by row."""
+        left, top, right, bottom = rect
         rows = []
         for y in range(top, bottom):
             start = (y * self.width + left) * 3
             rows.append(self.pixels[start:start + (right - left) * 3])
         return b"".join(rows)
 
+    def save(self, path):
+        subprocess.run(["convert", "ppm:-", path], input=self.ppm, check=True)
+
 
 def colours(pixels):
-    return {pixels[i:i + 3] for i in range(0, len(pixels), 3)}
+    return len({pixels[i:i + 3] for i in range(0, len(pixels), 3)})
 
 
 def ink(pixels):
-    """Which pixels of a region are dark: the caption's strokes and the
-    frame's shadow. Wine smooths a caption in the taskbar otherwise than in
-    a top-level window, so the pictures are compared by their ink, not by
-    their exact colours."""
+    """Which pixels of a region are dark: a caption's strokes and a frame's
+    shadow. Pictures are compared by their ink, so that a caption smoothed
+    a little otherwise still counts as the same."""
     return [sum(pixels[i:i + 3]) < 300 for i in range(0, len(pixels), 3)]
 
 
@@ -81,118 +109,200 @@ def differing_share(a, b):
     return sum(x != y for x, y in zip(a, b)) / len(a)
 
 
-def demo(demo_exe, *step, background=False):
-    command = [WINE_RUN, demo_exe, *step]
-    if background:
-        return subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
-    done = subprocess.run(command, stdout=subprocess.PIPE, text=True, timeout=60)
-    if done.returncode != 0:
-        raise RuntimeError("the demo driver's step failed: " + " ".join(step))
-    return done.stdout
+def settled(rect, good):
+    """Reads the screen until the place `rect` (the whole screen if None)
+    shows what `good` accepts and is the same in two reads a moment apart,
+    for SETTLE_SECONDS at most. Returns the last shot and whether it did."""
+    deadline = time.monotonic() + SETTLE_SECONDS
+    previous = None
+    while True:
+        shot = Shot()
+        place = shot.region(rect) if rect else shot.pixels
+        if place == previous and good(place):
+            return shot, True
+        if time.monotonic() > deadline:
+            return shot, False
+        previous = place
+        time.sleep(0.3)
 
 
-def rectangles(text):
-    found = {}
-    for line in text.splitlines():
-        name, *numbers = line.split()
-        found[name] = tuple(int(n) for n in numbers)
-    return found
+class Demo:
+    """The demo driver's steps, each within STEP_SECONDS."""
+
+    def __init__(self, demo_exe):
+        self.exe = demo_exe
+
+    def __call__(self, *step):
+        try:
+            done = subprocess.run([WINE_RUN, self.exe, *step], stdout=subprocess.PIPE, text=True,
+                                  timeout=STEP_SECONDS)
+        except subprocess.TimeoutExpired:
+            raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not end within "
+                            f"{STEP_SECONDS} s") from None
+        if done.returncode != 0:
+            raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not see its effect")
+        return done.stdout
+
+    def where(self):
+        found = {}
+        for line in self("where").splitlines():
+            name, *numbers = line.split()
+            found[name] = tuple(int(n) for n in numbers)
+        return found
+
+    def control(self):
+        """Starts the control; returns its process."""
+        process = subprocess.Popen([WINE_RUN, self.exe, "control"], stdout=subprocess.PIPE,
+                                   text=True)
+        start = time.monotonic()
+        if process.stdout.readline().strip() != "ready":
+            raise RunFailed("the control did not appear")
+        if time.monotonic() - start > STEP_SECONDS:
+            raise RunFailed(f"the control took more than {STEP_SECONDS} s to appear")
+        return process
 
 
-def look(tastomat_exe, demo_exe, shots):
-    """Runs the scenario; returns (verdict, reason): "seen", "not drawn" or
-    "wrong"."""
-    workdir = tempfile.mkdtemp(prefix="tastomat-screen-")
+def run(tastomat_exe, demo, shots, workdir, hide_privat):
+    """Runs the scenario, saves its pictures; returns (verdict, reason):
+    "seen", "not seen" or "wrong"."""
     tastomat = subprocess.Popen([WINE_RUN, tastomat_exe], cwd=workdir)
-    reference = None
+    control = None
     try:
-        demo(demo_exe, "wait")
-        start = rectangles(demo(demo_exe, "where"))["start-button"]
-        # Made before "Ersatz": Wine's shell lays out its buttons anew for
-        # every new top-level window and shows its start button again.
-        reference = demo(demo_exe, "reference", *map(str, REFERENCE_AT), background=True)
-        if reference.stdout.readline().strip() != "ready":
-            raise RuntimeError("the reference PRIVAT did not appear")
-        time.sleep(1)
-        before = Shot(os.path.join(shots, "standard-before.png"))
-        demo(demo_exe, "ersatz")
-        time.sleep(1)
-        ersatz = Shot(os.path.join(shots, "ersatz.png"))
-        privat = rectangles(demo(demo_exe, "where")).get("privat")
-        demo(demo_exe, "standard")
-        time.sleep(1)
-        after = Shot(os.path.join(shots, "standard-after.png"))
-        demo(demo_exe, "end-reference")
-        demo(demo_exe, "quit")
+        demo("wait")
+        start = demo.where()["start-button"]
+        dialog, _ = settled(None, lambda place: True)
+        dialog.save(os.path.join(shots, "1-dialog.png"))
+        before = dialog.region(start)
+
+        control = demo.control()
+        placed = demo.where()["control"]
+        shown, drawn = settled(placed, lambda place: colours(place) > 1)
+        shown.save(os.path.join(shots, "control.png"))
+        expected = shown.region(placed)
+        demo("end-control")
+        control.wait(timeout=STEP_SECONDS)
+        control = None
+
+        demo("ersatz")
+        privat = demo.where().get("privat")
+        if hide_privat:
+            demo("hide-privat")
+        ersatz, _ = settled(start, lambda place: differing_share(place, expected) <= SAME_BUTTON)
+        ersatz.save(os.path.join(shots, "2-ersatz.png"))
+        # The taskbar paints over PRIVAT, as a late paint of the shell's does
+        # where it does not clip its children; "Ersatz" again brings it back.
+        demo("paint-taskbar")
+        settled(start, lambda place: colours(place) == 1)
+        demo("ersatz")
+        again, _ = settled(start, lambda place: differing_share(place, expected) <= SAME_BUTTON)
+        again.save(os.path.join(shots, "ersatz-again.png"))
+
+        demo("click")
+        notice, _ = settled(None, lambda place: True)
+        notice.save(os.path.join(shots, "3-notice.png"))
+        demo("close-notice")
+
+        demo("standard")
+        after, _ = settled(start, lambda place: differing_share(place, before) <= SAME_BUTTON)
+        after.save(os.path.join(shots, "4-standard.png"))
+        demo("quit")
+        tastomat.wait(timeout=STEP_SECONDS)
+    except subprocess.TimeoutExpired as timeout:
+        raise RunFailed(f"{' '.join(timeout.cmd)} did not end within {timeout.timeout} s") from None
     finally:
-        # What this run started ends with it, also when a step failed.
-        for process in (reference, tastomat):
-            if process is None:
-                continue
-            try:
-                process.wait(timeout=15)
-            except subprocess.TimeoutExpired:
+        # What this run started ends with it; the Wine session ends the rest.
+        for process in (control, tastomat):
+            if process is not None and process.poll() is None:
                 process.kill()
                 process.wait()
 
-    left, top, right, bottom = start
+    if colours(before) < 2:
+        return "wrong", "the start button is not drawn before \"Ersatz\""
     if privat != start:
         return "wrong", f"PRIVAT's window {privat} is not at the start button's {start}"
-    width, height = right - left, bottom - top
-    x, y = REFERENCE_AT
-    expected = ersatz.region(x, y, x + width, y + height)
-    place = {name: shot.region(*start) for name, shot in
-             (("before", before), ("ersatz", ersatz), ("after", after))}
-    if len(colours(place["before"])) < 2:
-        return "wrong", "the start button is not drawn before \"Ersatz\""
-    if len(colours(expected)) < 2:
-        return "wrong", "the reference PRIVAT is not drawn"
-    if len(colours(place["ersatz"])) == 1:
-        return "not drawn", ("this Wine does not draw a button that another process put "
-                             "into its taskbar: after \"Ersatz\" the start button's place "
-                             "shows one plain colour")
-    # Measured on Wine 10: PRIVAT against the reference 2 %, the start
-    # button against it 17 %.
-    share = differing_share(place["ersatz"], expected)
-    if share > 0.06:
-        return "wrong", f"after \"Ersatz\" the place differs from PRIVAT's picture in {share:.0%} of its pixels"
-    if differing_share(place["ersatz"], place["before"]) < 0.08:
+    back = differing_share(after.region(start), before)
+    if back > SAME_BUTTON:
+        return "wrong", (f"after \"Standard\" the place differs from the start button's picture "
+                         f"in {back:.0%} of its pixels")
+    gone = differing_share(ersatz.region(start), before)
+    if not drawn:
+        if gone < OTHER_BUTTON:
+            return "wrong", "after \"Ersatz\" the start button's picture is still there"
+        return "not seen", ("this Wine does not draw a window that another process put into "
+                            "its taskbar: the control, a push button of the demo driver's "
+                            "there, shows one plain colour (the start button went with "
+                            "\"Ersatz\" and came back with \"Standard\")")
+    share = differing_share(ersatz.region(start), expected)
+    if share > SAME_BUTTON:
+        return "wrong", (f"this Wine draws the control, but after \"Ersatz\" the start button's "
+                         f"place differs from PRIVAT's picture in {share:.0%} of its pixels")
+    if gone < OTHER_BUTTON:
         return "wrong", "after \"Ersatz\" the start button's picture is still there"
-    back = differing_share(place["after"], place["before"])
-    if back > 0.02:
-        return "wrong", f"after \"Standard\" the place differs from the start button's picture in {back:.0%} of its pixels"
+    share_again = differing_share(again.region(start), expected)
+    if share_again > SAME_BUTTON:
+        return "wrong", (f"after the taskbar painted over PRIVAT, \"Ersatz\" again leaves the "
+                         f"place differing from PRIVAT's picture in {share_again:.0%} of its pixels")
     return "seen", (f"PRIVAT is drawn in the start button's place {start} after \"Ersatz\" "
-                    f"({share:.0%} of its pixels differ from the reference), the start button "
+                    f"({share:.0%} of its pixels differ from the control's), the start button "
                     "after \"Standard\"")
 
 
+def option(argv, name):
+    """Takes `name VALUE` out of argv; returns VALUE or None."""
+    if name not in argv:
+        return None
+    at = argv.index(name)
+    value = argv[at + 1]
+    del argv[at:at + 2]
+    return value
+
+
 def main(argv):
-    report = "--report" in argv
-    argv = [a for a in argv if a != "--report"]
-    shots = None
-    if "--shots" in argv:
-        at = argv.index("--shots")
-        shots = argv[at + 1]
-        del argv[at:at + 2]
+    flags = {a for a in argv if a in ("--report", "--hide-privat")}
+    argv = [a for a in argv if a not in flags]
+    shots, workdir = option(argv, "--shots"), option(argv, "--workdir")
     if len(argv) != 3:
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
-    shots = shots or tempfile.mkdtemp(prefix="tastomat-shots-")
-    os.makedirs(shots, exist_ok=True)
-    verdict, reason = look(os.path.abspath(argv[1]), os.path.abspath(argv[2]), shots)
-    if report:
-        print({"seen": "PRIVAT on the screen: seen; ",
-               "not drawn": "PRIVAT on the screen: not seen; ",
-               "wrong": "PRIVAT on the screen: wrong; "}[verdict] + reason)
-        return 1 if verdict == "wrong" else 0
-    if verdict == "seen":
-        print("PASS: " + reason)
-        return 0
-    if verdict == "not drawn":
-        print("SKIP: " + reason)
-        return SKIP
-    print("FAIL: " + reason + f" (screenshots in {shots})")
-    return 1
+    made = []
+    for name, folder in (("shots", shots), ("workdir", workdir)):
+        if folder is None:
+            folder = tempfile.mkdtemp(prefix=f"tastomat-screen-{name}-")
+            made.append(folder)
+        os.makedirs(folder, exist_ok=True)
+        if name == "shots":
+            shots = folder
+        else:
+            workdir = folder
+    try:
+        verdict, reason = run(os.path.abspath(argv[1]), Demo(os.path.abspath(argv[2])), shots,
+                              workdir, "--hide-privat" in flags)
+    except RunFailed as failure:
+        verdict, reason = "failed", f"the run did not get through: {failure}"
+
+    if "--report" in flags:
+        word = {"seen": "seen", "not seen": "not seen"}.get(verdict, "wrong")
+        print(f"PRIVAT on the screen: {word}; {reason}")
+        status = 0 if word != "wrong" else 1
+    elif "--hide-privat" in flags:
+        if verdict == "wrong":
+            print(f"PASS: with PRIVAT hidden after \"Ersatz\" the check says wrong: {reason}")
+            status = 0
+        elif verdict == "not seen":
+            print(f"SKIP: {reason}")
+            status = SKIP
+        else:
+            print(f"FAIL: with PRIVAT hidden after \"Ersatz\" the check says {verdict}: {reason}")
+            status = 1
+    else:
+        status = {"seen": 0, "not seen": SKIP}.get(verdict, 1)
+        print({0: "PASS: ", SKIP: "SKIP: "}.get(status, "FAIL: ") + reason)
+    if status in (0, SKIP):
+        for folder in made:
+            shutil.rmtree(folder, ignore_errors=True)
+    else:
+        print(f"Kept: the pictures in {shots}, Tastomat's folder {workdir}", file=sys.stderr)
+    return status
 
 
 if __name__ == "__main__":
