@@ -58,13 +58,12 @@ echo "== memory"
 "\$wine" "$win/bench/memory_bench.exe" '$tastomat' '$baseline' '$workdir' || status=1
 echo "== click"
 "\$wine" "$win/bench/click_bench.exe" '$tastomat' '$noop' '$workdir' || status=1
-WINEPREFIX="$here/build/wineprefix" /usr/lib/wine/wineserver -k
 exit \$status
 WINE
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-    bench sh "$out/wine.sh"
+    bench "$here/scripts/wine-session.sh" sh "$out/wine.sh"
 else
-    bench timeout 900 "$here/scripts/headless.sh" sh "$out/wine.sh"
+    bench "$here/scripts/headless.sh" "$here/scripts/wine-session.sh" --limit 900 sh "$out/wine.sh"
 fi
 
 echo "machine: load average $(cut -d' ' -f1-3 /proc/loadavg) at end" | tee -a "$log"

@@ -31,20 +31,20 @@ build() {
     cmake --build --preset "$1" -j 2 >/dev/null
 }
 
-# Runs a Windows test program from the chosen build in the shell desktop, and
-# ends the prefix's Wine processes before the display goes.
+# Runs a Windows test program from the chosen build in the shell desktop, as
+# a Wine session that ends the prefix's Wine processes before the display
+# goes.
 in_desktop() {
     build "windows-$arch"
     bin="$here/build/windows-$arch"
     program="$bin/tests/windows/$1"
     shift
-    set -- sh -c '"$@"; status=$?; /usr/lib/wine/wineserver -k; exit $status' sh \
+    set -- "$here/scripts/wine-session.sh" --limit 3600 \
         "$here/scripts/wine-run.sh" "$program" "$bin/tastomat.exe" "$@"
-    export WINEPREFIX="$here/build/wineprefix"
     if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-        timeout 3600 "$@"
+        "$@"
     else
-        timeout 3600 "$here/scripts/headless.sh" "$@"
+        "$here/scripts/headless.sh" "$@"
     fi
 }
 

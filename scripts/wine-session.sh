@@ -41,7 +41,8 @@ prefix_processes() {
 }
 names() {
     for pid in "$@"; do
-        name=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1)
+        # The program's name, also behind QEMU and the loader it runs.
+        name=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | sed '/qemu-i386/{N;N;s/.*\n//;}' | head -n 1)
         printf ' %s (%s)' "${name##*[\\/]}" "$pid"
     done
 }

@@ -34,11 +34,12 @@ in_prefix() {
             tr '\0' ' ' 2>/dev/null <"$proc/cmdline" && echo "(${proc#/proc/})"
     done
 }
-# The process id of the running Windows program named $1.
+# The process id of the running Windows program named $1: the first word of
+# its command line, or the third under QEMU ("qemu-i386 WINE-LOADER PROGRAM").
 program() {
     for proc in /proc/[0-9]*; do
         tr '\0' '\n' 2>/dev/null <"$proc/environ" | grep -qxF "WINEPREFIX=$prefix" || continue
-        name=$(tr '\0' '\n' 2>/dev/null <"$proc/cmdline" | head -n 1)
+        name=$(tr '\0' '\n' 2>/dev/null <"$proc/cmdline" | sed '/qemu-i386/{N;N;s/.*\n//;}' | head -n 1)
         [ "${name##*[\\/]}" = "$1" ] && echo "${proc#/proc/}" && return
     done
 }
@@ -71,6 +72,7 @@ killed=$(await_program tastomat_e2e.exe)
 await_program tastomat.exe >/dev/null
 if [ -z "$killed" ]; then
     check "a killed driver: the test started" "no tastomat_e2e.exe within 30 s"
+    kill -TERM "$frame"
 else
     kill -KILL "$killed"
     ends_within "$frame" 15 && check "a killed driver: the session ends within 15 s" ok ||
