@@ -243,8 +243,9 @@ def run(tastomat_exe, demo, shots, workdir, hide_privat):
         return "wrong", (f"after the taskbar painted over PRIVAT, \"Ersatz\" again leaves the "
                          f"place differing from PRIVAT's picture in {share_again:.0%} of its pixels")
     return "seen", (f"PRIVAT is drawn in the start button's place {start} after \"Ersatz\" "
-                    f"({share:.0%} of its pixels differ from the control's), the start button "
-                    "after \"Standard\"")
+                    f"({share:.0%} of its pixels differ from the control's, which shows "
+                    f"{colours(expected)} colours), again after the taskbar painted over it, "
+                    "and the start button after \"Standard\"")
 
 
 def option(argv, name):
