@@ -71,7 +71,7 @@ static int ShowControl() {
     if (!GetWindowRect(StartButton(), &start) || !GetClientRect(Taskbar(), &taskbar)) return 1;
     int width = start.right - start.left;
     HWND control = CreateWindowExA(0, "BUTTON", "PRIVAT", WS_CHILD | BS_PUSHBUTTON,
-                                   taskbar.right - 5 * width, 0, width, start.bottom - start.top,
+                                   taskbar.right - (5 * width), 0, width, start.bottom - start.top,
                                    Taskbar(), (HMENU)(INT_PTR)kControlId, NULL, NULL);
     if (control == NULL) return 1;
     ShowWindow(control, SW_SHOWNORMAL);
