@@ -36,6 +36,20 @@ void Locate() {
     }
 }
 
+// A moment: under Wine, a window that another process put into the taskbar
+// reaches the screen when its own process flushes what it painted, and the
+// taskbar's flush of the same place, which does not leave that window out,
+// can come after it, so even a "PRIVAT" painted after the taskbar can be
+// overwritten on the screen. A quarter of a second later the taskbar's
+// flush is long done. On Windows the second paint repeats the first.
+static const UINT_PTR RepaintTimer = 1;
+static const UINT RepaintDelayMs = 250;
+
+static void CALLBACK RepaintPrivat(HWND button, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+    KillTimer(button, timer);
+    RedrawWindow(button, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
 static void CreatePrivatButton() {
     UINT32 creationData = 0;
     HWND button = CreateWindowExA(0, "BUTTON", "PRIVAT", WS_CHILD | BS_PUSHBUTTON, 0, 0,
@@ -80,15 +94,11 @@ void Replace() {
     // a shell that shows its start button again on every re-layout would
     // otherwise cover "PRIVAT".
     SetWindowPos(hPrivatButton, HWND_TOP, 0, 0, ButtonWidth, ButtonHeight, SWP_NOACTIVATE);
-    // A taskbar need not clip its children (Wine's does not): whatever it
-    // paints in that place lands on "PRIVAT", and "PRIVAT" is not painted
-    // anew for it. So the taskbar paints the place now, with its children,
-    // and "PRIVAT" last: what the shell still had to paint where the start
-    // button was, and a "PRIVAT" painted over since an earlier "Ersatz",
-    // cannot stay on the screen in place of it.
-    RECT place = {0, 0, ButtonWidth, ButtonHeight};
-    RedrawWindow(hTaskbar, &place, NULL,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASENOW);
+    // A taskbar need not clip its children (Wine's does not): what it paints
+    // where the start button was, now or late, lands on "PRIVAT", and nothing
+    // paints "PRIVAT" anew for it. So "PRIVAT" paints itself once more a
+    // moment later, over what the taskbar painted by then.
+    SetTimer(hPrivatButton, RepaintTimer, RepaintDelayMs, RepaintPrivat);
 }
 
 void Restore() {

@@ -38,8 +38,8 @@ KERNEL32 = set("""
     ReadFile SetEndOfFile SetErrorMode SetFilePointer SetLastError WriteFile""".split())
 USER32 = set("""
     CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA
-    GetParent GetWindowRect GetWindowThreadProcessId IsWindow IsWindowVisible LoadIconA MessageBoxA
-    RedrawWindow RegisterWindowMessageA SetWindowLongA SetWindowPos ShowWindow""".split())
+    GetParent GetWindowRect GetWindowThreadProcessId IsWindow IsWindowVisible KillTimer LoadIconA
+    MessageBoxA RedrawWindow RegisterWindowMessageA SetTimer SetWindowLongA SetWindowPos ShowWindow""".split())
 SHELL32 = {"Shell_NotifyIconA"}
 # The exe needs no C runtime DLL (Windows 95 does not always have
 # msvcrt.dll): exactly Windows' own three.
