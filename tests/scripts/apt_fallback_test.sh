@@ -16,17 +16,7 @@ if [ "${1:-}" != --inside ]; then
     exec "$here/scripts/in-debian.sh" "${1:?usage: $0 RELEASE}" tests/scripts/apt_fallback_test.sh --inside
 fi
 
-passed=0
-failed=0
-check() {
-    if [ "$2" = ok ]; then
-        echo "PASS: $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1: $2"
-        failed=$((failed + 1))
-    fi
-}
+. "$here/tests/scripts/checks.sh"
 # Whether a text holds a line.
 holds() { printf '%s\n' "$1" | grep -qF -- "$2"; }
 work=$(mktemp -d)
@@ -167,5 +157,4 @@ for uri in "file:$archive-gone" "http://127.0.0.1:$port"; do
 done
 
 rm -rf "$work"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -8,17 +8,7 @@ set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
 release=${1:?usage: $0 RELEASE}
 root="$here/build/debian/$release/root"
-passed=0
-failed=0
-check() {
-    if [ "$2" = ok ]; then
-        echo "PASS: $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1: $2"
-        failed=$((failed + 1))
-    fi
-}
+. "$here/tests/scripts/checks.sh"
 # The processes whose root is the call's system, by their host ids.
 inside() {
     for proc in /proc/[0-9]*; do
@@ -88,5 +78,4 @@ done
 "$here/scripts/in-debian.sh" "$release" sh -c 'touch /left-behind'
 clean=$("$here/scripts/in-debian.sh" "$release" sh -c '[ -e /left-behind ] && echo dirty || echo ok')
 check "a later call starts from a clean copy" "$clean"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -12,17 +12,7 @@ tastomat=${2:?usage: $0 E2E_DRIVER_EXE TASTOMAT_EXE}
 prefix="${TASTOMAT_WINEPREFIX:-$here/build/wineprefix}"
 session="$here/scripts/wine-session.sh"
 wine="$here/scripts/wine-run.sh"
-passed=0
-failed=0
-check() {
-    if [ "$2" = ok ]; then
-        echo "PASS: $1"
-        passed=$((passed + 1))
-    else
-        printf "FAIL: %s: %s\n" "$1" "$2"
-        failed=$((failed + 1))
-    fi
-}
+. "$here/tests/scripts/checks.sh"
 # Every process of this system with the prefix in its environment, whatever
 # runs it: more than the session looks for, so that it cannot miss its own.
 root=$(readlink /proc/self/root)
@@ -118,5 +108,4 @@ echo "$out" | grep -q "was still running after 5 s" && check "it says that the c
 left=$(in_prefix)
 check "after a command past its limit no Wine process is left" "${left:+left: $left}${left:-ok}"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done
