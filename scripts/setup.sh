@@ -171,5 +171,38 @@ if ! grep -qs '^"Desktop"="shell"' "$prefix/user.reg"; then
         "$run" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /t REG_SZ /d 1024x768 /f
     logged "waiting for Wine to finish the prefix" end_wine
 fi
+
+# Wine's own fonts. Wine takes fonts from fontconfig's folders, from the
+# prefix's C:\windows\Fonts and from a folder of its own, where fonts-wine
+# puts them. Only the last two give it "MS Sans Serif", the bitmap font that
+# dialogs are laid out in (Wine takes no bitmap font from fontconfig), and
+# the caption buttons' glyphs (Marlett). Debian 12's Wine 8 names its own
+# folder "Z:\usr\share\wine\../fonts", which is no valid Windows path, so it
+# never opens it; Debian 13's Wine 10 does. Where Wine does not find them,
+# the prefix's font folder gets links to them, which also reach a prefix
+# made by an earlier set-up. Whether Wine finds them: it lists every font it
+# took from outside the prefix in the prefix's registry, Marlett among them
+# when it found its own.
+own_fonts=$(dpkg -L fonts-wine | sed -n 's|/marlett\.ttf$||p')
+prefix_fonts="$prefix/drive_c/windows/Fonts"
+finds_own_fonts() {
+    [ -e "$prefix_fonts/marlett.ttf" ] || grep -q '^"Marlett (TrueType)"=' "$prefix/user.reg"
+}
+if [ -n "$own_fonts" ] && ! finds_own_fonts; then
+    # The list is of Wine's last start, which may have been before the
+    # fonts were installed: a start now lists them anew.
+    logged "letting Wine list the fonts it finds" "$run" reg query 'HKCU\Software\Wine\Fonts'
+    logged "waiting for Wine to write its font list" end_wine
+    if ! finds_own_fonts; then
+        say "this Wine does not find its own fonts in $own_fonts: linking them into the Wine prefix's C:\\windows\\Fonts"
+        mkdir -p "$prefix_fonts"
+        for font in "$own_fonts"/*; do
+            target="$prefix_fonts/${font##*/}"
+            # A font file of the prefix's own stays; a link is made anew.
+            [ -f "$target" ] && [ ! -L "$target" ] && continue
+            ln -sf "$font" "$target"
+        done
+    fi
+fi
 [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] ||
     fail "the Wine prefix $prefix has no 32-bit system folder (drive_c/windows/syswow64)"
