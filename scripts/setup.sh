@@ -175,8 +175,8 @@ fi
 # Wine's own fonts. Wine takes fonts from fontconfig's folders, from the
 # prefix's C:\windows\Fonts and from a folder of its own, where fonts-wine
 # puts them. Only the last two give it "MS Sans Serif", the bitmap font that
-# dialogs are laid out in (Wine takes no bitmap font from fontconfig), and
-# the caption buttons' glyphs (Marlett). Debian 12's Wine 8 names its own
+# dialogs are laid out in (fontconfig, as Debian sets it up, leaves bitmap
+# fonts out), and the caption buttons' glyphs (Marlett). Debian 12's Wine 8 names its own
 # folder "Z:\usr\share\wine\../fonts", which is no valid Windows path, so it
 # never opens it; Debian 13's Wine 10 does. Where Wine does not find them,
 # the prefix's font folder gets links to them, which also reach a prefix
