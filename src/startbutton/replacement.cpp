@@ -42,11 +42,22 @@ void Locate() {
 // can come after it, so even a "PRIVAT" painted after the taskbar can be
 // overwritten on the screen. A quarter of a second later the taskbar's
 // flush is long done. On Windows the second paint repeats the first.
+//
+// The same moment serves a shell that has just started (ReactOS's explorer
+// does this): it announces its new taskbar before it has laid out the start
+// button, which then has no size yet, and "PRIVAT" took that empty size,
+// leaving the user neither button. So "PRIVAT" takes the start button's
+// place and size anew, a moment at a time, until the start button has them,
+// as long as "Ersatz" is in force.
 static const UINT_PTR RepaintTimer = 1;
 static const UINT RepaintDelayMs = 250;
 
 static void CALLBACK RepaintPrivat(HWND button, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     KillTimer(button, timer);
+    if (ButtonWidth == 0 && ErsatzInForce) {
+        Replace();
+        return;
+    }
     RedrawWindow(button, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
