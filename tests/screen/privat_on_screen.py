@@ -60,11 +60,13 @@ class RunFailed(Exception):
 
 
 class Shot:
-    """A screenshot of the whole X screen as RGB bytes."""
+    """A screenshot as RGB bytes: of the whole X screen, or the picture in
+    `ppm` (a binary PPM file's bytes)."""
 
-    def __init__(self):
-        ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
-                             stdout=subprocess.PIPE, timeout=STEP_SECONDS).stdout
+    def __init__(self, ppm=None):
+        if ppm is None:
+            ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
+                                 stdout=subprocess.PIPE, timeout=STEP_SECONDS).stdout
         self.ppm = ppm
         fields, offset = [], 0
         while len(fields) < 4:  # magic, width, height, maximum, then one blank
@@ -88,8 +90,13 @@ class Shot:
             rows.append(self.pixels[start:start + (right - left) * 3])
         return b"".join(rows)
 
-    def save(self, path):
-        subprocess.run(["convert", "ppm:-", path], input=self.ppm, check=True)
+    def save(self, path, crop=None):
+        """Saves the picture, or the rectangle `crop` of it, as an image file."""
+        cut = []
+        if crop:
+            left, top, right, bottom = crop
+            cut = ["-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage"]
+        subprocess.run(["convert", "ppm:-", *cut, path], input=self.ppm, check=True)
 
 
 def colours(pixels):
