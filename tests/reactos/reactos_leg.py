@@ -42,7 +42,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "screen"))
-from privat_on_screen import SAME_BUTTON, OTHER_BUTTON, Shot, colours, differing_share  # noqa: E402
+from privat_on_screen import (  # noqa: E402
+    OTHER_BUTTON, SAME_BUTTON, Shot, colours, differing_share, option)
 
 BOOT_SECONDS = 480    # the desktop comes after about 90 s without KVM
 DRIVER_SECONDS = 900  # the driver's steps, a minute each at most
@@ -358,16 +359,6 @@ def judge_screen(pictures):
     else:
         check(False, "the screen: no picture after \"Standard\"")
     return sum(results), len(results) - sum(results)
-
-
-def option(argv, name):
-    """Takes `name VALUE` out of argv; returns VALUE or None."""
-    if name not in argv:
-        return None
-    at = argv.index(name)
-    value = argv[at + 1]
-    del argv[at:at + 2]
-    return value
 
 
 def main(argv):
