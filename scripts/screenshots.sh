@@ -20,11 +20,13 @@ out="$here/docs/screenshots"
 if [ "${1:-}" = reactos ]; then
     shots="$here/build/reactos/shots"
     "$here/scripts/reactos.sh" --shots "$shots"
-    convert "$shots/dialog.png" PNG8:"$out/reactos-dialog.png"
-    convert "$shots/taskbar-ersatz.png" PNG8:"$out/reactos-ersatz.png"
-    convert "$shots/notice.png" PNG8:"$out/reactos-first-click-notice.png"
+    # The whole screens keep their colours: ReactOS's caption gradients
+    # would band in 256.
+    cp "$shots/dialog.png" "$out/reactos-dialog.png"
+    cp "$shots/ersatz.png" "$out/reactos-ersatz.png"
+    cp "$shots/notice.png" "$out/reactos-first-click-notice.png"
     convert "$shots/taskbar-standard-taskbar.png" -scale 200% PNG8:"$out/reactos-taskbar-standard.png"
-    convert "$shots/taskbar-ersatz-taskbar.png" -scale 200% PNG8:"$out/reactos-taskbar-ersatz.png"
+    convert "$shots/ersatz-taskbar.png" -scale 200% PNG8:"$out/reactos-taskbar-ersatz.png"
     echo "Pictures: $out/reactos-*.png"
     exit 0
 fi

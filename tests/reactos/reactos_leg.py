@@ -45,7 +45,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "screen"))
 from privat_on_screen import (  # noqa: E402
     OTHER_BUTTON, SAME_BUTTON, Shot, colours, differing_share, option)
 
-BOOT_SECONDS = 480    # the desktop comes after about 90 s without KVM
+BOOT_SECONDS = 480    # the taskbar comes after about a minute without KVM
 DRIVER_SECONDS = 900  # the driver's steps, a minute each at most
 MEMORY_MB = 768
 # The live CD's own window (its two pages) and the taskbar, on its 800x600
