@@ -41,7 +41,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+# The on-screen check's pictures and comparisons, imported from the source
+# tree, which stays free of compiled files.
 sys.path.insert(0, os.path.join(ROOT, "tests", "screen"))
+sys.dont_write_bytecode = True
 from privat_on_screen import (  # noqa: E402
     OTHER_BUTTON, SAME_BUTTON, Shot, colours, differing_share, option)
 
