@@ -32,6 +32,7 @@ fi
 
 x86="$here/build/windows-x86"
 say "the 64-bit exe is not run here: this ReactOS is 32-bit and runs no 64-bit program"
-# Its own limit, before anything waits for it: the leg takes about six minutes.
+# Its own limit, before anything waits for it: the leg takes about two
+# minutes, twice that when ReactOS has to be booted once more.
 exec timeout 1500 python3 "$here/tests/reactos/reactos_leg.py" "$x86/tastomat.exe" \
     "$x86/tests/reactos/tastomat_reactos_driver.exe" --image "$image" "$@"
