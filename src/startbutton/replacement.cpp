@@ -49,11 +49,22 @@ void Locate() {
 // leaving the user neither button. So "PRIVAT" takes the start button's
 // place and size anew, a moment at a time, until the start button has them,
 // as long as "Ersatz" is in force.
-static const UINT_PTR RepaintTimer = 1;
+//
+// After that moment the same timer ticks on, every tenth of a second, for
+// as long as the button lives: a workaround for ReactOS alone. A child of
+// another thread's window shares that thread's input queue, and ReactOS's
+// window manager then wakes only the taskbar's thread for a click or a key,
+// on "PRIVAT" and on our dialog and message boxes alike; that thread leaves
+// what is ours in the queue, and our thread would sleep on with it. Each
+// tick wakes our thread, which then reads the input waiting for it before
+// the tick itself. The ticks reach the button, which ignores them; Windows
+// and Wine wake the right thread without them.
+static const UINT_PTR ButtonTimer = 1;
 static const UINT RepaintDelayMs = 250;
+static const UINT InputWakeMs = 100;
 
 static void CALLBACK RepaintPrivat(HWND button, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
-    KillTimer(button, timer);
+    SetTimer(button, timer, InputWakeMs, NULL);
     if (ButtonWidth == 0 && ErsatzInForce) {
         Replace();
         return;
@@ -109,7 +120,7 @@ void Replace() {
     // where the start button was, now or late, lands on "PRIVAT", and nothing
     // paints "PRIVAT" anew for it. So "PRIVAT" paints itself once more a
     // moment later, over what the taskbar painted by then.
-    SetTimer(hPrivatButton, RepaintTimer, RepaintDelayMs, RepaintPrivat);
+    SetTimer(hPrivatButton, ButtonTimer, RepaintDelayMs, RepaintPrivat);
 }
 
 void Restore() {
