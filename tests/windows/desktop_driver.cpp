@@ -132,12 +132,8 @@ bool TrayIconExists(HWND dialog) {
 }
 
 bool ClickMouseAt(int x, int y) {
-    SetCursorPos(x, y);
-    INPUT click[2] = {};
-    click[0].type = click[1].type = INPUT_MOUSE;
-    click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    return SendInput(2, click, sizeof(INPUT)) == 2;
+    POINT point = {x, y};
+    return ClickAt(point);
 }
 
 static HWND VisibleStartMenu() {
@@ -148,9 +144,9 @@ static HWND VisibleStartMenu() {
     return NULL;
 }
 
-void CloseStartMenus() {
+void CloseStartMenus(DWORD waitMs) {
     // The menu opens a moment after the click reaches the shell.
-    WaitUntil([] { return VisibleStartMenu() != NULL; }, 300);
+    WaitUntil([] { return VisibleStartMenu() != NULL; }, waitMs);
     HWND menu;
     while ((menu = VisibleStartMenu()) != NULL) {
         PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -254,6 +250,51 @@ void TastomatTest::Press(int controlId) {
                  (LPARAM)GetDlgItem(dialog_, controlId));
 }
 
+void TastomatTest::Click(int controlId) { ClickOn(GetDlgItem(dialog_, controlId)); }
+
+void TastomatTest::ClickOn(HWND window) {
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    // A window that has just been shown or raised may not be the one under
+    // the point yet.
+    ASSERT_TRUE(WaitUntil([&] { return WindowFromPoint(centre) == window; }))
+        << "another window lies over the centre of the one to click";
+    HWND root = GetAncestor(window, GA_ROOT);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(root, &owner);
+    if (owner == process_.dwProcessId) Activate(root);
+    ASSERT_TRUE(ClickMouseAt(centre.x, centre.y));
+}
+
+// Under Wine a click is lost when its window is activated while the button
+// is held (the activation cancels the button's mouse capture), and showing
+// PRIVAT in the shell's taskbar changes the active window a moment later,
+// from the shell's thread. So before a click on Tastomat's dialog or box,
+// that window is made the active one as a user would make it, by a click on
+// its caption, and stays so for a moment.
+void TastomatTest::Activate(HWND root) {
+    const DWORD steadyMs = 200;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        POINT caption;
+        if (GetForegroundWindow() != root && CaptionPoint(root, HTCAPTION, kAnswerMs, caption)) {
+            ClickAt(caption);
+        }
+        if (WaitUntil([root] { return GetForegroundWindow() == root; }, 2000)) {
+            Sleep(steadyMs);
+            if (GetForegroundWindow() == root) return;
+        }
+    }
+    FAIL() << "Tastomat's window to click did not stay the active one";
+}
+
+void TastomatTest::ClickCaption(LRESULT hit) {
+    POINT point;
+    ASSERT_TRUE(CaptionPoint(dialog_, hit, kAnswerMs, point))
+        << "no part of the caption answers " << hit << " to a hit test";
+    ASSERT_TRUE(ClickAt(point));
+}
+
 HWND TastomatTest::WaitForBox(const char* title) {
     HWND box = NULL;
     WaitUntil([&] {
@@ -327,8 +368,12 @@ std::vector<HWND> TastomatTest::OtherWindows() {
     return search.found;
 }
 
-bool TastomatTest::ShowPrivat() {
-    Press(ID_ERSATZ);
+bool TastomatTest::ShowPrivat(bool byClick) {
+    if (byClick) {
+        Click(ID_ERSATZ);
+    } else {
+        Press(ID_ERSATZ);
+    }
     return WaitUntil([this] {
                privat_ = PrivatButtons().empty() ? NULL : PrivatButtons().back();
                return privat_ != NULL && IsWindowVisible(privat_);

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../common/real_input.h"
+
 const DWORD kWaitMs = 10000;
 // How long the dialog may take to answer a message before it counts as hung.
 const DWORD kAnswerMs = 2000;
@@ -53,8 +55,9 @@ std::vector<HWND> PrivatButtons();
 bool TrayIconExists(HWND dialog);
 // A real left click at a screen point, through the display's input queue.
 bool ClickMouseAt(int x, int y);
-// Closes a start menu that a click on a control-id-0 taskbar button opened.
-void CloseStartMenus();
+// Closes a start menu that a click on a control-id-0 taskbar button opened,
+// waiting up to `waitMs` for one to open.
+void CloseStartMenus(DWORD waitMs = 300);
 
 // The lines the marker program (the stand-in for started programs) logged.
 struct MarkerLine {
@@ -75,7 +78,20 @@ protected:
     void Launch(const std::string& directory);
     void Stop();
 
+    // A button's click notification, posted to the dialog: for tests that
+    // inject faults or load, and for tidying up. A user's click is Click().
     void Press(int controlId);
+    // Real clicks through the display's input queue, as a user gives them:
+    // on one of the dialog's buttons, or on any window at its centre (a
+    // message box's button, "PRIVAT"). Each fails the test if another
+    // window lies under that point.
+    void Click(int controlId);
+    void ClickOn(HWND window);
+    // Makes Tastomat's top-level window `root` the active one for a click.
+    void Activate(HWND root);
+    // A real click on the part of the dialog's caption that answers `hit`
+    // (HTCLOSE, HTCAPTION) to a hit test.
+    void ClickCaption(LRESULT hit);
     // Waits for an unowned or owned message box of Tastomat with that title.
     HWND WaitForBox(const char* title);
     std::string BoxText(HWND box);
@@ -95,9 +111,10 @@ protected:
     // Tastomat's visible top-level windows other than its dialog.
     std::vector<HWND> OtherWindows();
 
-    // Presses "Ersatz" and waits for "PRIVAT" to be shown and for "Ersatz" to
-    // have finished; false if it was not shown.
-    bool ShowPrivat();
+    // Presses "Ersatz" (with a real click if `byClick`) and waits for
+    // "PRIVAT" to be shown and for "Ersatz" to have finished; false if it was
+    // not shown.
+    bool ShowPrivat(bool byClick = false);
     // A release without a press: the button sends no click notification, so
     // the shell opens no start menu.
     void Release();

@@ -27,17 +27,29 @@ TEST_F(MainDialog, ShowsItsButtonsAndLabelWithATrayIcon) {
     EXPECT_TRUE(TrayIconExists(dialog_));
 }
 
-TEST_F(MainDialog, HidesOnVerstecken_MinimizeAndClose_AndTheTrayIconBringsItBack) {
+TEST_F(MainDialog, HidesOnVerstecken_MinimizeCloseAndAltF4_AndTheTrayIconBringsItBack) {
+    // As a user gives them, through the input queue; Alt+F4 once a click on
+    // the caption has made the dialog the active window.
+    static const WORD altF4[] = {VK_MENU, VK_F4};
     const struct {
         const char* how;
         std::function<void()> hide;
     } ways[] = {
-        {"Verstecken", [this] { Press(ID_VERSTECKEN); }},
+        {"Verstecken", [this] { Click(ID_VERSTECKEN); }},
+        // The dialog has no minimize box: this is the request a shell's
+        // "Minimize" for its task sends.
         {"minimize", [this] { PostMessageA(dialog_, WM_SYSCOMMAND, SC_MINIMIZE, 0); }},
-        {"close box / Alt+F4", [this] { PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"close box", [this] { ClickCaption(HTCLOSE); }},
+        {"Alt+F4",
+         [this] {
+             ClickCaption(HTCAPTION);
+             ASSERT_TRUE(WaitUntil([this] { return GetForegroundWindow() == dialog_; }));
+             ASSERT_TRUE(PressKeys(altF4, 2));
+         }},
     };
     for (const auto& way : ways) {
         way.hide();
+        ASSERT_FALSE(HasFatalFailure()) << way.how;
         EXPECT_TRUE(WaitUntil([this] { return !IsWindowVisible(dialog_); })) << way.how;
         EXPECT_FALSE(IsIconic(dialog_)) << way.how;
         // Movement, right and middle clicks leave it hidden; only a left
@@ -54,7 +66,7 @@ TEST_F(MainDialog, HidesOnVerstecken_MinimizeAndClose_AndTheTrayIconBringsItBack
 }
 
 TEST_F(MainDialog, ARealClickOnTheTrayIconShowsTheHiddenDialog) {
-    Press(ID_VERSTECKEN);
+    Click(ID_VERSTECKEN);
     ASSERT_TRUE(WaitUntil([this] { return !IsWindowVisible(dialog_); }));
     // The shell draws its tray icons from the right end of the taskbar; this
     // is the only one.
@@ -65,23 +77,30 @@ TEST_F(MainDialog, ARealClickOnTheTrayIconShowsTheHiddenDialog) {
 }
 
 TEST_F(MainDialog, EscapeEnterAndWmCloseDoNothing) {
-    PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
-    PostMessageA(dialog_, WM_COMMAND, IDOK, 0);
+    ClickCaption(HTCAPTION);
+    ASSERT_TRUE(WaitUntil([this] { return GetForegroundWindow() == dialog_; }));
+    static const WORD escape[] = {VK_ESCAPE};
+    static const WORD enter[] = {VK_RETURN};
+    ASSERT_TRUE(PressKeys(escape, 1));
+    ASSERT_TRUE(PressKeys(enter, 1));
+    // Another program's request to close it.
     PostMessageA(dialog_, WM_CLOSE, 0, 0);
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(WaitForSingleObject(process_.hProcess, 0), (DWORD)WAIT_TIMEOUT);
 }
 
+// Real clicks, "PRIVAT" in the taskbar: from here on Tastomat's thread shares
+// the taskbar's input queue.
 TEST_F(MainDialog, BeendenCancelledChangesNothing) {
-    Press(ID_ERSATZ);
-    ASSERT_TRUE(WaitUntil([] { return PrivatButtons().size() == 1; }));
-    Press(ID_BEENDEN);
+    ASSERT_TRUE(ShowPrivat(true));
+    Click(ID_BEENDEN);
     HWND box = WaitForBox("Tastomat");
     ASSERT_NE(box, (HWND)NULL);
     EXPECT_EQ(BoxText(box), "Alternativen Startknopf entfernen");
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog_);
-    Answer(box, IDCANCEL);
+    ClickOn(GetDlgItem(box, IDCANCEL));
+    ASSERT_TRUE(WaitUntil([box] { return !IsWindow(box); }));
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_TRUE(IsWindowVisible(PrivatButtons().at(0)));
@@ -89,10 +108,20 @@ TEST_F(MainDialog, BeendenCancelledChangesNothing) {
 }
 
 TEST_F(MainDialog, BeendenConfirmedRestoresTheStartButtonRemovesTheIconAndExitsWithZero) {
-    Press(ID_ERSATZ);
-    ASSERT_TRUE(WaitUntil([] { return PrivatButtons().size() == 1; }));
+    ASSERT_TRUE(ShowPrivat(true));
+    Click(ID_STANDARD);
+    ASSERT_TRUE(WaitUntil([] { return IsWindowVisible(ShellStartButton()) != FALSE; }));
+    ASSERT_TRUE(Answers());
+    ASSERT_TRUE(ShowPrivat(true));
     HWND dialog = dialog_;
-    EXPECT_EQ(Quit(), 0u);
+    Click(ID_BEENDEN);
+    HWND box = WaitForBox("Tastomat");
+    ASSERT_NE(box, (HWND)NULL);
+    ClickOn(GetDlgItem(box, IDOK));
+    DWORD exitCode = 12345;
+    ASSERT_TRUE(Ended());
+    GetExitCodeProcess(process_.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
     EXPECT_TRUE(IsWindowVisible(ShellStartButton()));
     EXPECT_TRUE(PrivatButtons().empty());
     EXPECT_FALSE(TrayIconExists(dialog));

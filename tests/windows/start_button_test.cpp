@@ -24,7 +24,7 @@ protected:
 };
 
 TEST_F(StartButton, ErsatzCoversTheStartButtonWithPrivatOfTheSameSize) {
-    Press(ID_ERSATZ);
+    Click(ID_ERSATZ);
     HWND privat = WaitForVisiblePrivat();
     ASSERT_NE(privat, (HWND)NULL);
     EXPECT_FALSE(IsWindowVisible(ShellStartButton()));
@@ -49,17 +49,17 @@ TEST_F(StartButton, ErsatzCoversTheStartButtonWithPrivatOfTheSameSize) {
 }
 
 TEST_F(StartButton, StandardBringsTheStartButtonBack_EvenAfterErsatzTwice) {
-    Press(ID_STANDARD);  // before any "Ersatz": nothing to undo
+    Click(ID_STANDARD);  // before any "Ersatz": nothing to undo
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(ShellStartButton()));
     EXPECT_TRUE(PrivatButtons().empty());
 
     for (int round = 0; round < 2; ++round) {
-        Press(ID_ERSATZ);
-        Press(ID_ERSATZ);
+        Click(ID_ERSATZ);
+        Click(ID_ERSATZ);
         ASSERT_NE(WaitForVisiblePrivat(), (HWND)NULL);
         EXPECT_EQ(PrivatButtons().size(), 1u) << "a second Ersatz made a second button";
-        Press(ID_STANDARD);
+        Click(ID_STANDARD);
         EXPECT_TRUE(WaitUntil([] { return IsWindowVisible(ShellStartButton()) != FALSE; }));
         ASSERT_TRUE(Answers());
         for (HWND button : PrivatButtons()) EXPECT_FALSE(IsWindowVisible(button));
@@ -106,12 +106,12 @@ TEST_F(NoStartButton, ErsatzAndStandardTouchNobodysWindow) {
     HWND decoy = CreateWindowExA(0, "BUTTON", "decoy", WS_POPUP | WS_VISIBLE, 300, 300, 80, 30,
                                  NULL, NULL, NULL, NULL);
     ASSERT_NE(decoy, (HWND)NULL);
-    Press(ID_ERSATZ);
+    Click(ID_ERSATZ);
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(decoy));
     EXPECT_EQ(FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), NULL, "BUTTON", "PRIVAT"),
               (HWND)NULL);
-    Press(ID_STANDARD);
+    Click(ID_STANDARD);
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(decoy));
     EXPECT_EQ(Quit(), 0u);
