@@ -5,6 +5,12 @@
 // a picture of the screen and judge those places, "NOTE: ..." for what
 // ReactOS does that is worth knowing, and "DONE" last.
 //
+// Every action a user takes is given as a user gives it, through the
+// system's input queue (SendInput): clicks on the dialog's buttons, its
+// minimize and close boxes, PRIVAT, the tray icon and the message boxes'
+// buttons, and the keys. Each such check says how long its effect took to
+// come, and fails if it did not come within 5 s.
+//
 // Usage: rdriver.exe TASTOMAT_EXE WORK_DIRECTORY [--hide-privat]
 // With --hide-privat it hides PRIVAT from outside before the picture after
 // "Ersatz", so that the host's check of the screen can be shown to fail.
@@ -21,8 +27,11 @@
 #include <shellapi.h>
 
 #include "../../res/resource_ids.h"
+#include "../common/real_input.h"
 
 static const DWORD kWaitMs = 60000;  // pure emulation is slow: a minute a step
+// How long the effect of a user's action may take to come.
+static const DWORD kActionMs = 5000;
 static const char kLogVariable[] = "TASTOMAT_MARKER_LOG";
 static const char kNoticeTitle[] = "Neuer Befehl";
 // The id of the driver's own button in the taskbar: PRIVAT's picture.
@@ -135,24 +144,36 @@ static void Shot(const char* name, const RECT* places, int count) {
     Pause(4000);
 }
 
-// A real click of the left mouse button at a rectangle's centre, through
-// the system's input queue.
-static void ClickCentre(const RECT& rect) {
-    SetCursorPos((int)(rect.left + rect.right) / 2, (int)(rect.top + rect.bottom) / 2);
-    INPUT input[2];
-    ZeroMemory(input, sizeof input);
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+static POINT Centre(const RECT& rect) {
+    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return centre;
 }
 
-// A click on PRIVAT, posted to it, as the Wine suites give it. ReactOS
-// holds a real click on PRIVAT back until Tastomat shows a message box
-// (docs/reactos.md), so the checks cannot wait for one.
-static void ClickPrivat(HWND privat) {
-    PostMessageA(privat, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    PostMessageA(privat, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+static void ClickCentre(const RECT& rect) { ClickAt(Centre(rect)); }
+
+// A real click on a window, a control of a dialog among them.
+static void ClickWindow(HWND window) { ClickCentre(ScreenRect(window)); }
+
+static void ClickCaption(HWND window, LRESULT hit) {
+    POINT point;
+    if (CaptionPoint(window, hit, 2000, point)) ClickAt(point);
+}
+
+// Gives a user's action, waits for its effect and checks that it came
+// within kActionMs, saying how long it took.
+template <typename Action, typename Effect>
+static bool Act(const char* what, Action action, Effect effect) {
+    DWORD start = GetTickCount();
+    action();
+    bool came = WaitFor(effect, kActionMs);
+    char line[700];
+    if (came) {
+        wsprintfA(line, "%s (real input, %lu ms)", what, GetTickCount() - start);
+    } else {
+        wsprintfA(line, "%s (real input: nothing within %lu ms)", what, kActionMs);
+    }
+    Check(came, line);
+    return came;
 }
 
 // Where the shell draws the tray icon of `dialog`: its button in the
@@ -191,22 +212,29 @@ static bool TrayIconExists(HWND dialog) {
     return TrayIconRect(dialog, icon);
 }
 
-// A left click on the tray icon, as the user gives it; true once the dialog
-// is visible again. Two clicks within the double-click time would make the
+// A left click on the tray icon, as the user gives it, and the dialog
+// visible again. Two clicks within the double-click time would make the
 // second a double click, which the icon's owner gets instead of a press.
-static bool ShowByTrayIcon(HWND dialog) {
+static bool ShowByTrayIcon(HWND dialog, const char* what) {
     RECT icon;
-    if (!TrayIconRect(dialog, icon)) return false;
-    Pause(GetDoubleClickTime() + 100);
-    ClickCentre(icon);
-    return WaitFor([&] { return IsWindowVisible(dialog) != FALSE; });
+    // Only a hidden dialog can be shown: after a hide that failed, this fails too.
+    bool there = !IsWindowVisible(dialog) && TrayIconRect(dialog, icon);
+    if (there) Pause(GetDoubleClickTime() + 100);
+    return Act(
+        what,
+        [&] {
+            if (there) ClickCentre(icon);
+        },
+        [&] { return there && IsWindowVisible(dialog) != FALSE; });
 }
 
-static void Press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+// A real click on one of the dialog's buttons.
+static void ClickButton(HWND dialog, int id) { ClickWindow(GetDlgItem(dialog, id)); }
 
-static bool Hidden(HWND dialog) {
-    return WaitFor([&] { return !IsWindowVisible(dialog); });
-}
+static const WORD kAltF4[] = {VK_MENU, VK_F4};
+static const WORD kShiftTab[] = {VK_SHIFT, VK_TAB};
+static const WORD kSpace[] = {VK_SPACE};
+static const WORD kEscape[] = {VK_ESCAPE};
 
 // Runs a program of the system and waits for it to end.
 static bool RunAndWait(const char* commandLine) {
@@ -255,8 +283,12 @@ static int Marker(const char* logPath) {
     char line[1100];
     int length = wsprintfA(line, "%s\r\n", GetCommandLineA());
     for (int attempt = 0; attempt < 200; ++attempt) {
-        HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA, 0, NULL, OPEN_ALWAYS, 0, NULL);
+        HANDLE log = CreateFileA(logPath, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL);
         if (log != INVALID_HANDLE_VALUE) {
+            // At the end, said explicitly: ReactOS's FAT driver writes a
+            // handle opened for appending only at its file pointer, which
+            // starts at the beginning.
+            SetFilePointer(log, 0, NULL, FILE_END);
             DWORD written = 0;
             WriteFile(log, line, (DWORD)length, &written, NULL);
             CloseHandle(log);
@@ -292,6 +324,10 @@ struct Run {
     HWND taskbar;
     HWND start;
     RECT startRect;
+    // The command that PRIVAT runs from its second click on, and how often
+    // it has run.
+    char command[MAX_PATH + 40];
+    int started;
 };
 
 static bool Launch(Run& run) {
@@ -322,20 +358,42 @@ static void CheckDialog(Run& run) {
     Shot("dialog", &dialogRect, 1);
 }
 
-static void CheckHiding(Run& run) {
+// The control that has the keyboard focus in Tastomat's thread.
+static HWND FocusOf(Run& run) {
+    GUITHREADINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(run.process.dwThreadId, &info) ? info.hwndFocus : NULL;
+}
+
+// The ways a user hides the dialog, each undone by the tray icon, all by
+// real input: "Verstecken", the close box, and Alt+F4 once a click on the
+// caption has made the dialog the active window. The dialog has no
+// minimize box to click.
+static void CheckHiding(Run& run, const char* when) {
     HWND d = run.dialog;
-    Check(WaitFor([&] { return TrayIconExists(d); }), "the tray icon is there");
-    Press(d, ID_VERSTECKEN);
-    Check(Hidden(d), "\"Verstecken\" hides the dialog");
-    Check(ShowByTrayIcon(d), "a left click on the tray icon shows the hidden dialog");
-    PostMessageA(d, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    Check(Hidden(d), "minimize hides the dialog");
-    Check(ShowByTrayIcon(d), "the tray icon shows it again");
-    PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Check(Hidden(d), "the close box hides the dialog");
-    Check(ShowByTrayIcon(d), "the tray icon shows it again");
+    char what[200];
+    auto hidden = [&] { return !IsWindowVisible(d); };
+    auto say = [&](const char* how) {
+        wsprintfA(what, "%s %s", how, when);
+        return what;
+    };
+    Act(
+        say("a click on \"Verstecken\" hides the dialog"), [&] { ClickButton(d, ID_VERSTECKEN); },
+        hidden);
+    ShowByTrayIcon(d, say("a left click on the tray icon shows the hidden dialog"));
+    Act(
+        say("a click on the close box hides the dialog"), [&] { ClickCaption(d, HTCLOSE); },
+        hidden);
+    ShowByTrayIcon(d, say("the tray icon shows it again"));
+    Act(
+        say("a click on the caption makes the dialog the active window"),
+        [&] { ClickCaption(d, HTCAPTION); }, [&] { return GetForegroundWindow() == d; });
+    Act(
+        say("Alt+F4 hides the dialog"), [&] { PressKeys(kAltF4, 2); }, hidden);
+    ShowByTrayIcon(d, say("the tray icon shows it again"));
     Check(WaitForSingleObject(run.process.hProcess, 0) == WAIT_TIMEOUT,
-          "Tastomat is still running");
+          say("Tastomat is still running"));
 }
 
 // "Ersatz" in force in `taskbar`: PRIVAT shown at the start button's place
@@ -376,11 +434,11 @@ static void CheckErsatz(Run& run) {
     RECT bar = ScreenRect(run.taskbar);
     RECT before[2] = {run.startRect, bar};
     Shot("taskbar-standard", before, 2);
-    Press(run.dialog, ID_ERSATZ);
-    bool inForce = WaitFor([&] { return ErsatzInForce(run, run.taskbar); });
-    Check(inForce,
-          "\"Ersatz\": the start button is hidden, PRIVAT stands at its place and size, the "
-          "topmost child of the taskbar");
+    bool inForce = Act(
+        "a click on \"Ersatz\": the start button is hidden, PRIVAT stands at its "
+        "place and size, the topmost child of the taskbar",
+        [&] { ClickButton(run.dialog, ID_ERSATZ); },
+        [&] { return ErsatzInForce(run, run.taskbar); });
     if (!inForce) DescribeTaskbar(run.taskbar);
     if (run.hidePrivat) HidePrivatFromOutside(run);
     RECT shown[2] = {run.startRect, bar};
@@ -402,15 +460,21 @@ static bool MarkerLogHolds(const char* path, const char* line, int times) {
     return lstrcmpA(bytes, wanted) == 0;
 }
 
+// A real click on PRIVAT, after the double-click time, so that two clicks
+// in a row are two clicks.
+static void ClickPrivat(Run& run) {
+    Pause(GetDoubleClickTime() + 100);
+    ClickWindow(Privat(run.taskbar, run.process.dwProcessId));
+}
+
 static void CheckClicks(Run& run, const char* markerLog) {
     char commandFile[MAX_PATH];
     wsprintfA(commandFile, "%s\\Rufknopf.ini", run.directory);
-    HWND privat = Privat(run.taskbar, run.process.dwProcessId);
-    ClickPrivat(privat);
     HWND notice = NULL;
     DWORD id = run.process.dwProcessId;
-    Check(WaitFor([&] { return (notice = FindBox(id, kNoticeTitle, false)) != NULL; }),
-          "the first click on PRIVAT shows \"Neuer Befehl\"");
+    Act(
+        "the first click on PRIVAT shows \"Neuer Befehl\"", [&] { ClickPrivat(run); },
+        [&] { return (notice = FindBox(id, kNoticeTitle, false)) != NULL; });
     char expected[600];
     wsprintfA(expected,
               "Die Rufknopf.ini wurde im Verzeichnis %s angelegt. Beim Anklicken des neuen PRIVAT "
@@ -424,56 +488,67 @@ static void CheckClicks(Run& run, const char* markerLog) {
     if (notice != NULL) {
         RECT places[2] = {ScreenRect(notice), ScreenRect(run.taskbar)};
         Shot("notice", places, 2);
-        PostMessageA(GetDlgItem(notice, IDOK), BM_CLICK, 0, 0);
-        WaitFor([&] { return FindBox(id, kNoticeTitle, false) == NULL; });
+        Act(
+            "a click on the notice's OK closes it", [&] { ClickWindow(GetDlgItem(notice, IDOK)); },
+            [&] { return FindBox(id, kNoticeTitle, false) == NULL; });
     }
     char bytes[64];
     DWORD size = 0;
     bool read = ReadFileBytes(commandFile, bytes, sizeof bytes, size);
     Check(read && size == 12 && SameBytes(bytes, "\"calc.exe\"\r\n", 12),
           "the first click created Rufknopf.ini with the 12 bytes \"calc.exe\" CR LF");
-    Check(GetFileAttributesA(markerLog) == INVALID_FILE_ATTRIBUTES,
+    Check(read && GetFileAttributesA(markerLog) == INVALID_FILE_ATTRIBUTES,
           "the first click started nothing");
 
-    char command[MAX_PATH + 40];
-    GetModuleFileNameA(NULL, command + 1, MAX_PATH);
-    command[0] = '"';
-    lstrcatA(command, "\" eins \"zwei drei\"");
-    WriteFileBytes(commandFile, command, (DWORD)lstrlenA(command));
-    ClickPrivat(privat);
-    Check(WaitFor([&] { return MarkerLogHolds(markerLog, command, 1); }),
-          "the next click started the marker with the command's arguments");
-    // A real click, through the system's input queue, as the user gives it.
-    // Said, not checked: ReactOS has held such clicks back until Tastomat
-    // showed a message box (docs/reactos.md).
-    DWORD clicked = GetTickCount();
-    ClickCentre(ScreenRect(privat));
-    bool ran = WaitFor([&] { return MarkerLogHolds(markerLog, command, 2); }, 30000);
-    char said[120];
-    wsprintfA(said, "NOTE: a real click on PRIVAT started the command: %s, after %lu ms",
-              ran ? "yes" : "not within 30 s", GetTickCount() - clicked);
-    Say(said);
+    GetModuleFileNameA(NULL, run.command + 1, MAX_PATH);
+    run.command[0] = '"';
+    lstrcatA(run.command, "\" eins \"zwei drei\"");
+    WriteFileBytes(commandFile, run.command, (DWORD)lstrlenA(run.command));
+    Act(
+        "the next click on PRIVAT starts the marker with the command's arguments",
+        [&] { ClickPrivat(run); }, [&] { return MarkerLogHolds(markerLog, run.command, 1); });
+    Act(
+        "and the click after it once more", [&] { ClickPrivat(run); },
+        [&] { return MarkerLogHolds(markerLog, run.command, 2); });
+    run.started = 2;
     // Whatever the taskbar opened for the click's notification is closed.
     Pause(2000);
     HWND menu = FindWindowA("#32768", NULL);
     if (menu != NULL && IsWindowVisible(menu)) {
         Say("NOTE: the click on PRIVAT opened a menu of the shell's");
-        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        PressKeys(kEscape, 1);
     }
 }
 
-static void CheckCancelledQuit(Run& run) {
-    Press(run.dialog, ID_BEENDEN);
+// "Beenden" and the question's buttons, clicked; true if it was asked.
+static HWND ClickBeenden(Run& run) {
     HWND confirm = NULL;
     DWORD id = run.process.dwProcessId;
-    Check(WaitFor([&] { return (confirm = FindBox(id, "Tastomat", false)) != NULL; }) &&
-              SameText(GetDlgItem(confirm, 0xFFFF), "Alternativen Startknopf entfernen"),
-          "\"Beenden\" asks \"Alternativen Startknopf entfernen\"");
-    if (confirm != NULL) PostMessageA(GetDlgItem(confirm, IDCANCEL), BM_CLICK, 0, 0);
-    Check(WaitFor([&] { return FindBox(id, "Tastomat", false) == NULL; }) &&
-              WaitForSingleObject(run.process.hProcess, 500) == WAIT_TIMEOUT &&
-              IsWindowVisible(run.dialog) && ErsatzInForce(run, run.taskbar),
-          "Cancel changes nothing: the dialog stays, and so does PRIVAT");
+    Act(
+        "a click on \"Beenden\" asks \"Alternativen Startknopf entfernen\"",
+        [&] { ClickButton(run.dialog, ID_BEENDEN); },
+        [&] {
+            confirm = FindBox(id, "Tastomat", false);
+            return confirm != NULL &&
+                   SameText(GetDlgItem(confirm, 0xFFFF), "Alternativen Startknopf entfernen");
+        });
+    return confirm;
+}
+
+static void CheckCancelledQuit(Run& run) {
+    HWND confirm = ClickBeenden(run);
+    DWORD id = run.process.dwProcessId;
+    Act(
+        "a click on Cancel closes the question and changes nothing: the dialog stays, and so "
+        "does PRIVAT",
+        [&] {
+            if (confirm != NULL) ClickWindow(GetDlgItem(confirm, IDCANCEL));
+        },
+        [&] {
+            return confirm != NULL && FindBox(id, "Tastomat", false) == NULL &&
+                   WaitForSingleObject(run.process.hProcess, 0) == WAIT_TIMEOUT &&
+                   IsWindowVisible(run.dialog) && ErsatzInForce(run, run.taskbar);
+        });
 }
 
 static void CheckShellRestart(Run& run) {
@@ -504,32 +579,70 @@ static void CheckShellRestart(Run& run) {
     bool back = WaitFor([&] { return ErsatzInForce(run, taskbar); });
     Check(back, "PRIVAT is back over the new start button, which is hidden");
     if (!back) DescribeTaskbar(taskbar);
+    // The new explorer lays its taskbar out once more a moment later (seen:
+    // 35 pixels high at first, then 30): the places to judge are taken once
+    // the taskbar and its start button have kept theirs for a second.
+    RECT bar = {0, 0, 0, 0};
+    RECT start = {0, 0, 0, 0};
+    WaitFor([&] {
+        RECT nowBar = ScreenRect(taskbar);
+        RECT nowStart = ScreenRect(StartButton(taskbar));
+        bool same = SameRect(nowBar, bar) && SameRect(nowStart, start);
+        bar = nowBar;
+        start = nowStart;
+        if (!same) Pause(1000);
+        return same;
+    });
     run.start = StartButton(taskbar);
     run.startRect = ScreenRect(run.start);
     RECT places[2] = {run.startRect, ScreenRect(taskbar)};
     Shot("taskbar-restarted", places, 2);
-    Press(run.dialog, ID_STANDARD);
-    Check(WaitFor([&] {
-              HWND privat = Privat(taskbar, run.process.dwProcessId);
-              return IsWindowVisible(run.start) && privat != NULL && !IsWindowVisible(privat);
-          }),
-          "\"Standard\" shows the new start button and hides PRIVAT");
+    char markerLog[MAX_PATH];
+    wsprintfA(markerLog, "%s\\marker.log", run.directory);
+    Act(
+        "a click on the new PRIVAT starts the command", [&] { ClickPrivat(run); },
+        [&] { return MarkerLogHolds(markerLog, run.command, run.started + 1); });
+    ++run.started;
+    CheckHiding(run, "after explorer restarted");
+    Act(
+        "a click on \"Standard\" shows the new start button and hides PRIVAT",
+        [&] { ClickButton(run.dialog, ID_STANDARD); },
+        [&] {
+            HWND privat = Privat(taskbar, run.process.dwProcessId);
+            return IsWindowVisible(run.start) && privat != NULL && !IsWindowVisible(privat);
+        });
     RECT after[2] = {run.startRect, ScreenRect(taskbar)};
     Shot("taskbar-standard-again", after, 2);
 }
 
+// "Ersatz" by the keyboard: the focus is on "Standard", clicked last;
+// Shift+Tab moves it to "Ersatz", and Space presses that. Then "Beenden",
+// and the question's OK.
 static void CheckQuit(Run& run) {
-    Press(run.dialog, ID_ERSATZ);
-    WaitFor([&] { return ErsatzInForce(run, run.taskbar); });
-    Press(run.dialog, ID_BEENDEN);
-    HWND confirm = NULL;
-    DWORD id = run.process.dwProcessId;
-    WaitFor([&] { return (confirm = FindBox(id, "Tastomat", false)) != NULL; });
-    if (confirm != NULL) PostMessageA(GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
+    HWND d = run.dialog;
+    Act(
+        "a click on the caption makes the dialog the active window, the focus on \"Standard\"",
+        [&] { ClickCaption(d, HTCAPTION); },
+        [&] { return GetForegroundWindow() == d && FocusOf(run) == GetDlgItem(d, ID_STANDARD); });
+    Act(
+        "Shift+Tab moves the focus to \"Ersatz\"", [&] { PressKeys(kShiftTab, 2); },
+        [&] { return FocusOf(run) == GetDlgItem(d, ID_ERSATZ); });
+    // From "Standard": Space must be what brings PRIVAT back.
+    bool standard = !ErsatzInForce(run, run.taskbar);
+    Act(
+        "Space on the focused \"Ersatz\" puts PRIVAT in the start button's place",
+        [&] { PressKeys(kSpace, 1); }, [&] { return standard && ErsatzInForce(run, run.taskbar); });
+    HWND confirm = ClickBeenden(run);
+    Act(
+        "a click on the question's OK ends Tastomat",
+        [&] {
+            if (confirm != NULL) ClickWindow(GetDlgItem(confirm, IDOK));
+        },
+        [&] { return WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0; });
     DWORD code = 1;
     bool ended = WaitForSingleObject(run.process.hProcess, kWaitMs) == WAIT_OBJECT_0 &&
                  GetExitCodeProcess(run.process.hProcess, &code) && code == 0;
-    Check(ended, "\"Beenden\" with OK ends Tastomat with exit code 0");
+    Check(ended, "with exit code 0");
     HWND start = StartButton(run.taskbar);
     Check(start != NULL && IsWindowVisible(start), "and the start button is back");
     Check(!TrayIconExists(run.dialog), "and its tray icon is gone");
@@ -551,9 +664,12 @@ static int Drive(Run& run) {
     Check(Launch(run), "Tastomat started and showed its dialog");
     if (run.dialog == NULL) return 1;
     CheckDialog(run);
-    CheckHiding(run);
+    CheckHiding(run, "before \"Ersatz\"");
     CheckErsatz(run);
+    // PRIVAT now shares the taskbar's input queue with Tastomat's thread.
+    CheckHiding(run, "after \"Ersatz\"");
     CheckClicks(run, markerLog);
+    CheckHiding(run, "after the clicks on PRIVAT");
     CheckCancelledQuit(run);
     CheckShellRestart(run);
     CheckQuit(run);
