@@ -12,7 +12,7 @@ cd "$here"
 echo "== building"
 if ! { cmake --preset windows-x64 >/dev/null &&
        cmake --build --preset windows-x64 -j 2 --target tastomat baseline_dialog baseline_dialog_bare bench_noop \
-           startup_bench memory_bench click_bench >/dev/null &&
+           startup_bench memory_bench click_bench tastomat_demo >/dev/null &&
        cmake --preset native >/dev/null &&
        cmake --build --preset native -j 2 --target join_bench >/dev/null; }; then
     echo "bench: build failed"
@@ -58,6 +58,8 @@ echo "== memory"
 "\$wine" "$win/bench/memory_bench.exe" '$tastomat' '$baseline' '$workdir' || status=1
 echo "== click"
 "\$wine" "$win/bench/click_bench.exe" '$tastomat' '$noop' '$workdir' || status=1
+echo "== idle"
+python3 "$here/bench/idle_bench.py" "$win/tastomat.exe" "$win/tools/tastomat_demo.exe" || status=1
 exit \$status
 WINE
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then

@@ -50,18 +50,20 @@ void Locate() {
 // place and size anew, a moment at a time, until the start button has them,
 // as long as "Ersatz" is in force.
 //
-// After that moment the same timer ticks on, every tenth of a second, for
-// as long as the button lives: a workaround for ReactOS alone. A child of
+// After that moment the same timer ticks on, a moment at a time, for as
+// long as the button lives: a workaround for ReactOS alone. A child of
 // another thread's window shares that thread's input queue, and ReactOS's
 // window manager then wakes only the taskbar's thread for a click or a key,
 // on "PRIVAT" and on our dialog and message boxes alike; that thread leaves
 // what is ours in the queue, and our thread would sleep on with it. Each
 // tick wakes our thread, which then reads the input waiting for it before
 // the tick itself. The ticks reach the button, which ignores them; Windows
-// and Wine wake the right thread without them.
+// and Wine wake the right thread without them. A quarter of a second keeps
+// a click's answer prompt and the idle cost small: four wake-ups a second,
+// under Wine 0.05 % of a core, where ten cost 0.11 %.
 static const UINT_PTR ButtonTimer = 1;
 static const UINT RepaintDelayMs = 250;
-static const UINT InputWakeMs = 100;
+static const UINT InputWakeMs = 250;
 
 static void CALLBACK RepaintPrivat(HWND button, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     SetTimer(button, timer, InputWakeMs, NULL);
