@@ -3,6 +3,7 @@
 // also the headless run of scripts/run.sh (tests/screen).
 // Usage: tastomat_demo.exe wait | ersatz | standard | click | close-notice | quit
 //        | where | control | end-control | paint-taskbar | hide-privat
+// The presses and clicks are a user's, given through the input queue.
 // Exits 0 when the step's effect was seen within ten seconds. "where" prints
 // the screen rectangles of the start button, PRIVAT and the control.
 // "control" puts a control into the taskbar, away from the start button: a
@@ -20,6 +21,7 @@
 #include <string.h>
 
 #include "../res/resource_ids.h"
+#include "../tests/common/real_input.h"
 
 static HWND FindBox(const char* title, HWND except) {
     HWND window = NULL;
@@ -100,20 +102,66 @@ static bool Await(Condition condition) {
     return false;
 }
 
-static void Press(HWND dialog, int id) {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+// A user's click at a window's centre, through the input queue; on one of
+// Tastomat's own windows once that is the active one.
+static bool Click(HWND window) {
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return false;
+    HWND root = GetAncestor(window, GA_ROOT);
+    if (root != Taskbar() && !ActivateByCaption(root, 2000)) return false;
+    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return ClickAt(centre);
+}
+
+static bool Press(HWND dialog, int id) { return Click(GetDlgItem(dialog, id)); }
+
+static HWND VisibleMenu() {
+    HWND menu = NULL;
+    while ((menu = FindWindowExA(NULL, menu, "#32768", NULL)) != NULL) {
+        if (IsWindowVisible(menu)) return menu;
+    }
+    return NULL;
+}
+
+// The steps with a user's click on PRIVAT or a message box, or -1.
+static int ClickStep(const char* step, HWND dialog) {
+    if (strcmp(step, "click") == 0) {
+        return Click(Privat()) && Await([] { return Notice() != NULL; }) ? 0 : 1;
+    }
+    if (strcmp(step, "close-notice") == 0) {
+        if (!Click(GetDlgItem(Notice(), IDOK)) || !Await([] { return Notice() == NULL; })) return 1;
+        // With the notice closed the click on PRIVAT ends, and its
+        // notification reaches Wine's shell, which opens its start menu:
+        // Escape closes it, as a user would.
+        static const WORD escape[] = {VK_ESCAPE};
+        for (int tick = 0; tick < 100 && VisibleMenu() == NULL; ++tick) Sleep(10);
+        if (VisibleMenu() != NULL) PressKeys(escape, 1);
+        return Await([] { return VisibleMenu() == NULL; }) ? 0 : 1;
+    }
+    if (strcmp(step, "quit") == 0) {
+        if (!Press(dialog, ID_BEENDEN)) return 1;
+        HWND confirm = NULL;
+        if (!Await([&] { return (confirm = FindBox("Tastomat", dialog)) != NULL; })) return 1;
+        return Click(GetDlgItem(confirm, IDOK)) && Await([] { return MainDialog() == NULL; }) ? 0
+                                                                                              : 1;
+    }
+    return -1;
 }
 
 // The steps on a running Tastomat, whose dialog is `dialog`.
 static int DialogStep(const char* step, HWND dialog) {
     if (strcmp(step, "wait") == 0) return 0;
     if (strcmp(step, "ersatz") == 0) {
-        Press(dialog, ID_ERSATZ);
-        return Await([] { return Privat() != NULL && IsWindowVisible(Privat()); }) ? 0 : 1;
+        return Press(dialog, ID_ERSATZ) &&
+                       Await([] { return Privat() != NULL && IsWindowVisible(Privat()); })
+                   ? 0
+                   : 1;
     }
     if (strcmp(step, "standard") == 0) {
-        Press(dialog, ID_STANDARD);
-        return Await([] { return Privat() != NULL && !IsWindowVisible(Privat()); }) ? 0 : 1;
+        return Press(dialog, ID_STANDARD) &&
+                       Await([] { return Privat() != NULL && !IsWindowVisible(Privat()); })
+                   ? 0
+                   : 1;
     }
     if (strcmp(step, "where") == 0) {
         PrintRect("start-button", StartButton());
@@ -132,24 +180,8 @@ static int DialogStep(const char* step, HWND dialog) {
         RedrawWindow(Taskbar(), &place, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         return Await([] { return Privat() != NULL && !IsWindowVisible(Privat()); }) ? 0 : 1;
     }
-    if (strcmp(step, "click") == 0) {
-        // A release without a press: the command runs, the shell's own
-        // start menu stays closed.
-        PostMessageA(Privat(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-        return Await([] { return Notice() != NULL; }) ? 0 : 1;
-    }
-    if (strcmp(step, "close-notice") == 0) {
-        PostMessageA(GetDlgItem(Notice(), IDOK), BM_CLICK, 0, 0);
-        return Await([] { return Notice() == NULL; }) ? 0 : 1;
-    }
-    if (strcmp(step, "quit") == 0) {
-        Press(dialog, ID_BEENDEN);
-        HWND confirm = NULL;
-        if (!Await([&] { return (confirm = FindBox("Tastomat", dialog)) != NULL; })) return 1;
-        PostMessageA(GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
-        return Await([] { return MainDialog() == NULL; }) ? 0 : 1;
-    }
-    return 2;
+    int clicked = ClickStep(step, dialog);
+    return clicked >= 0 ? clicked : 2;
 }
 
 int main(int argc, char** argv) {

@@ -71,4 +71,27 @@ inline bool CaptionPoint(HWND window, LRESULT hit, DWORD answerMs, POINT& point)
     return false;
 }
 
+// Makes the top-level `window` the active one as a user would, by a click
+// on its caption, and true once it has stayed so for a moment. Under Wine a
+// click is lost when its window is activated while the button is held (the
+// activation cancels the button's mouse capture), and showing PRIVAT in the
+// shell's taskbar changes the active window a moment later, from the
+// shell's thread; so a click that is tested comes once its window is active.
+inline bool ActivateByCaption(HWND window, DWORD answerMs) {
+    const DWORD steadyMs = 200;
+    const DWORD waitMs = 2000;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        POINT caption;
+        if (GetForegroundWindow() != window && CaptionPoint(window, HTCAPTION, answerMs, caption)) {
+            ClickAt(caption);
+        }
+        for (DWORD waited = 0; GetForegroundWindow() != window && waited < waitMs; waited += 10) {
+            Sleep(10);
+        }
+        Sleep(steadyMs);
+        if (GetForegroundWindow() == window) return true;
+    }
+    return false;
+}
+
 #endif

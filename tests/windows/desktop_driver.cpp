@@ -250,9 +250,9 @@ void TastomatTest::Press(int controlId) {
                  (LPARAM)GetDlgItem(dialog_, controlId));
 }
 
-void TastomatTest::Click(int controlId) { ClickOn(GetDlgItem(dialog_, controlId)); }
+void TastomatTest::Click(int controlId) const { ClickOn(GetDlgItem(dialog_, controlId)); }
 
-void TastomatTest::ClickOn(HWND window) {
+void TastomatTest::ClickOn(HWND window) const {
     RECT rect;
     ASSERT_TRUE(GetWindowRect(window, &rect));
     POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
@@ -263,32 +263,14 @@ void TastomatTest::ClickOn(HWND window) {
     HWND root = GetAncestor(window, GA_ROOT);
     DWORD owner = 0;
     GetWindowThreadProcessId(root, &owner);
-    if (owner == process_.dwProcessId) Activate(root);
+    if (owner == process_.dwProcessId) {
+        ASSERT_TRUE(ActivateByCaption(root, kAnswerMs))
+            << "Tastomat's window to click did not stay the active one";
+    }
     ASSERT_TRUE(ClickMouseAt(centre.x, centre.y));
 }
 
-// Under Wine a click is lost when its window is activated while the button
-// is held (the activation cancels the button's mouse capture), and showing
-// PRIVAT in the shell's taskbar changes the active window a moment later,
-// from the shell's thread. So before a click on Tastomat's dialog or box,
-// that window is made the active one as a user would make it, by a click on
-// its caption, and stays so for a moment.
-void TastomatTest::Activate(HWND root) {
-    const DWORD steadyMs = 200;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        POINT caption;
-        if (GetForegroundWindow() != root && CaptionPoint(root, HTCAPTION, kAnswerMs, caption)) {
-            ClickAt(caption);
-        }
-        if (WaitUntil([root] { return GetForegroundWindow() == root; }, 2000)) {
-            Sleep(steadyMs);
-            if (GetForegroundWindow() == root) return;
-        }
-    }
-    FAIL() << "Tastomat's window to click did not stay the active one";
-}
-
-void TastomatTest::ClickCaption(LRESULT hit) {
+void TastomatTest::ClickCaption(LRESULT hit) const {
     POINT point;
     ASSERT_TRUE(CaptionPoint(dialog_, hit, kAnswerMs, point))
         << "no part of the caption answers " << hit << " to a hit test";

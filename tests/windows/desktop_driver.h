@@ -83,18 +83,18 @@ protected:
     void Press(int controlId);
     // Real clicks through the display's input queue, as a user gives them:
     // on one of the dialog's buttons, or on any window at its centre (a
-    // message box's button, "PRIVAT"). Each fails the test if another
-    // window lies under that point.
-    void Click(int controlId);
-    void ClickOn(HWND window);
-    // Makes Tastomat's top-level window `root` the active one for a click.
-    void Activate(HWND root);
+    // message box's button, "PRIVAT"), once Tastomat's window is the active
+    // one. Each fails the test if another window lies under that point.
+    void Click(int controlId) const;
+    void ClickOn(HWND window) const;
     // A real click on the part of the dialog's caption that answers `hit`
     // (HTCLOSE, HTCAPTION) to a hit test.
-    void ClickCaption(LRESULT hit);
+    void ClickCaption(LRESULT hit) const;
     // Waits for an unowned or owned message box of Tastomat with that title.
     HWND WaitForBox(const char* title);
     std::string BoxText(HWND box);
+    // A box's button clicked by message, for tidying up and the fault tests;
+    // the tests of a user's answer click it with ClickOn().
     void Answer(HWND box, int buttonId);
     // Confirms "Beenden" and returns the exit code.
     DWORD Quit();

@@ -106,12 +106,12 @@ TEST_F(NoStartButton, ErsatzAndStandardTouchNobodysWindow) {
     HWND decoy = CreateWindowExA(0, "BUTTON", "decoy", WS_POPUP | WS_VISIBLE, 300, 300, 80, 30,
                                  NULL, NULL, NULL, NULL);
     ASSERT_NE(decoy, (HWND)NULL);
-    Click(ID_ERSATZ);
+    Press(ID_ERSATZ);
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(decoy));
     EXPECT_EQ(FindWindowExA(FindWindowA("Shell_TrayWnd", NULL), NULL, "BUTTON", "PRIVAT"),
               (HWND)NULL);
-    Click(ID_STANDARD);
+    Press(ID_STANDARD);
     ASSERT_TRUE(Answers());
     EXPECT_TRUE(IsWindowVisible(decoy));
     EXPECT_EQ(Quit(), 0u);
