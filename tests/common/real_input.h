@@ -18,8 +18,8 @@ inline bool ClickAt(POINT point) {
     int height = GetSystemMetrics(SM_CYSCREEN);
     for (INPUT& event : click) {
         event.type = INPUT_MOUSE;
-        event.mi.dx = (LONG)((point.x * 65535 + width / 2) / (width - 1));
-        event.mi.dy = (LONG)((point.y * 65535 + height / 2) / (height - 1));
+        event.mi.dx = (LONG)(((point.x * 65535) + (width / 2)) / (width - 1));
+        event.mi.dy = (LONG)(((point.y * 65535) + (height / 2)) / (height - 1));
         event.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
     }
     click[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
@@ -35,7 +35,7 @@ inline bool PressKeys(const WORD* keys, int count) {
     if (count < 1 || count > 4) return false;
     for (int i = 0; i < count; ++i) {
         INPUT& down = strokes[i];
-        INPUT& up = strokes[2 * count - 1 - i];
+        INPUT& up = strokes[(2 * count) - 1 - i];
         down.type = up.type = INPUT_KEYBOARD;
         down.ki.wVk = up.ki.wVk = keys[i];
         up.ki.dwFlags = KEYEVENTF_KEYUP;
@@ -52,7 +52,7 @@ inline bool PressKeys(const WORD* keys, int count) {
 inline bool CaptionPoint(HWND window, LRESULT hit, DWORD answerMs, POINT& point) {
     RECT rect;
     if (!GetWindowRect(window, &rect)) return false;
-    point.y = rect.top + GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    point.y = rect.top + GetSystemMetrics(SM_CYDLGFRAME) + (GetSystemMetrics(SM_CYCAPTION) / 2);
     LONG first = -1;
     for (LONG x = rect.right - 1; x > rect.left; --x) {
         DWORD_PTR answer = 0;
