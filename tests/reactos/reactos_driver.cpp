@@ -12,8 +12,10 @@
 // come, and fails if it did not come within 5 s.
 //
 // Usage: rdriver.exe TASTOMAT_EXE WORK_DIRECTORY [--hide-privat]
+//        rdriver.exe TASTOMAT_EXE WORK_DIRECTORY --restarts SETTING:COUNT[,...]
 // With --hide-privat it hides PRIVAT from outside before the picture after
 // "Ersatz", so that the host's check of the screen can be shown to fail.
+// With --restarts it counts explorer's restarts instead (CountRestarts).
 //
 // Started with TASTOMAT_MARKER_LOG in its environment, as everything that
 // Tastomat starts is (it inherits the driver's environment), it is the
@@ -389,8 +391,8 @@ static void CheckHiding(Run& run, const char* when) {
     Act(
         say("a click on the caption makes the dialog the active window"),
         [&] { ClickCaption(d, HTCAPTION); }, [&] { return GetForegroundWindow() == d; });
-    Act(
-        say("Alt+F4 hides the dialog"), [&] { PressKeys(kAltF4, 2); }, hidden);
+    auto altF4 = [] { PressKeys(kAltF4, 2); };
+    Act(say("Alt+F4 hides the dialog"), altF4, hidden);
     ShowByTrayIcon(d, say("the tray icon shows it again"));
     Check(WaitForSingleObject(run.process.hProcess, 0) == WAIT_TIMEOUT,
           say("Tastomat is still running"));
@@ -551,29 +553,36 @@ static void CheckCancelledQuit(Run& run) {
         });
 }
 
-static void CheckShellRestart(Run& run) {
-    HWND old = run.taskbar;
+// Ends explorer as a user would from a command prompt (taskkill /f) and
+// starts a new one; true once the old taskbar is gone and the new one has
+// a start button, which `taskbar` then is.
+static bool RestartExplorer(HWND old, HWND& taskbar, bool& ended) {
+    ended = RunAndWait("taskkill /f /im explorer.exe") && WaitFor([&] { return !IsWindow(old); });
+    if (!ended) return false;
     char command[MAX_PATH + 40];
-    Check(RunAndWait("taskkill /f /im explorer.exe") && WaitFor([&] { return !IsWindow(old); }),
-          "explorer ended (taskkill /f)");
     GetWindowsDirectoryA(command, MAX_PATH);
     lstrcatA(command, "\\explorer.exe");
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION shell;
-    bool started =
-        CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &shell) != FALSE;
-    if (started) {
-        CloseHandle(shell.hThread);
-        CloseHandle(shell.hProcess);
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &shell)) {
+        return false;
     }
+    CloseHandle(shell.hThread);
+    CloseHandle(shell.hProcess);
+    return WaitFor([&] {
+        taskbar = Taskbar();
+        return taskbar != NULL && StartButton(taskbar) != NULL;
+    });
+}
+
+static void CheckShellRestart(Run& run) {
     HWND taskbar = NULL;
-    Check(started && WaitFor([&] {
-              taskbar = Taskbar();
-              return taskbar != NULL && StartButton(taskbar) != NULL;
-          }),
-          "a new explorer made a new taskbar with a start button");
+    bool ended = false;
+    bool restarted = RestartExplorer(run.taskbar, taskbar, ended);
+    Check(ended, "explorer ended (taskkill /f)");
+    Check(restarted, "a new explorer made a new taskbar with a start button");
     run.taskbar = taskbar;
     Check(WaitFor([&] { return TrayIconExists(run.dialog); }), "the tray icon is back");
     bool back = WaitFor([&] { return ErsatzInForce(run, taskbar); });
@@ -652,7 +661,6 @@ static int Drive(Run& run) {
     char markerLog[MAX_PATH];
     wsprintfA(markerLog, "%s\\marker.log", run.directory);
     SetEnvironmentVariableA(kLogVariable, markerLog);
-    Say("the driver is running");
     bool ready = WaitFor([&] {
         run.taskbar = Taskbar();
         run.start = StartButton(run.taskbar);
@@ -676,6 +684,89 @@ static int Drive(Run& run) {
     return failed == 0 ? 0 : 1;
 }
 
+// The restart count (tests/reactos/explorer_restarts.py): explorer ended
+// and started again `count` times in one setting, the setting said first
+// ("SETTING NAME") and each restart on a line of its own ("RESTART NAME N
+// ok", or "problem" where something did not come back), so that the host
+// can tell in which setting a bugcheck of ReactOS's came. The settings: "bare", without Tastomat;
+// "ersatz", Tastomat running with "Ersatz" in force, PRIVAT back after each
+// restart; "standard", "Standard" pressed before each restart and "Ersatz"
+// again after it; "beenden", Tastomat started, "Ersatz", then "Beenden"
+// with OK before each restart. Every press is a real click.
+static bool StartWithErsatz(Run& run) {
+    if (!Launch(run)) return false;
+    run.taskbar = Taskbar();
+    ClickButton(run.dialog, ID_ERSATZ);
+    return WaitFor([&] { return ErsatzInForce(run, run.taskbar); }, kActionMs);
+}
+
+static bool QuitByBeenden(Run& run) {
+    ClickButton(run.dialog, ID_BEENDEN);
+    HWND confirm = NULL;
+    DWORD id = run.process.dwProcessId;
+    if (!WaitFor([&] { return (confirm = FindBox(id, "Tastomat", false)) != NULL; }, kActionMs)) {
+        return false;
+    }
+    ClickWindow(GetDlgItem(confirm, IDOK));
+    bool ended = WaitForSingleObject(run.process.hProcess, kWaitMs) == WAIT_OBJECT_0;
+    CloseHandle(run.process.hThread);
+    CloseHandle(run.process.hProcess);
+    return ended;
+}
+
+static int CountRestarts(Run& run, const char* setting, int count) {
+    bool bare = lstrcmpA(setting, "bare") == 0;
+    bool standard = lstrcmpA(setting, "standard") == 0;
+    bool beenden = lstrcmpA(setting, "beenden") == 0;
+    char line[80];
+    wsprintfA(line, "SETTING %s", setting);
+    Say(line);
+    if (!bare && !beenden && !StartWithErsatz(run)) {
+        Say("FAIL: Tastomat did not start with \"Ersatz\" in force");
+        return 1;
+    }
+    for (int round = 1; round <= count; ++round) {
+        bool good = !beenden || (StartWithErsatz(run) && QuitByBeenden(run));
+        if (standard) {
+            ClickButton(run.dialog, ID_STANDARD);
+            good = WaitFor([&] { return IsWindowVisible(StartButton(run.taskbar)) != FALSE; },
+                           kActionMs);
+        }
+        HWND taskbar = NULL;
+        bool ended = false;
+        good = RestartExplorer(Taskbar(), taskbar, ended) && good;
+        run.taskbar = taskbar;
+        if (standard) ClickButton(run.dialog, ID_ERSATZ);
+        if (!bare && !beenden) {
+            good = WaitFor([&] { return ErsatzInForce(run, taskbar); }) && good;
+        }
+        wsprintfA(line, "RESTART %s %d %s", setting, round, good ? "ok" : "problem");
+        Say(line);
+    }
+    // The next setting starts without this one's Tastomat.
+    if (!bare && !beenden && !QuitByBeenden(run)) Say("NOTE: Tastomat did not end with Beenden");
+    return 0;
+}
+
+// A plan of settings and their counts, "bare:20,ersatz:20", in turn.
+static int CountRestartsByPlan(Run& run, const char* plan) {
+    int status = 0;
+    while (*plan != '\0') {
+        char setting[32];
+        int length = 0;
+        while (*plan != '\0' && *plan != ':' && length < (int)sizeof setting - 1) {
+            setting[length++] = *plan++;
+        }
+        setting[length] = '\0';
+        int rounds = 0;
+        if (*plan == ':') ++plan;
+        for (; *plan >= '0' && *plan <= '9'; ++plan) rounds = (rounds * 10) + (*plan - '0');
+        if (*plan == ',') ++plan;
+        status |= CountRestarts(run, setting, rounds);
+    }
+    return status;
+}
+
 // The next blank-separated word of `line`, copied into `word`.
 static const char* NextWord(const char* line, char* word, int capacity) {
     while (*line == ' ') ++line;
@@ -692,11 +783,19 @@ int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR l
     Run run;
     ZeroMemory(&run, sizeof run);
     char flag[32];
+    char plan[200];
     const char* rest = NextWord(lpCmdLine, run.tastomat, MAX_PATH);
     rest = NextWord(rest, run.directory, MAX_PATH);
-    NextWord(rest, flag, sizeof flag);
+    rest = NextWord(rest, flag, sizeof flag);
     run.hidePrivat = lstrcmpA(flag, "--hide-privat") == 0;
-    int status = Drive(run);
+    Say("the driver is running");
+    int status = 0;
+    if (lstrcmpA(flag, "--restarts") == 0) {
+        NextWord(rest, plan, sizeof plan);
+        status = CountRestartsByPlan(run, plan);
+    } else {
+        status = Drive(run);
+    }
     char done[64];
     wsprintfA(done, "DONE %d passed, %d failed", passed, failed);
     Say(done);

@@ -125,7 +125,7 @@ def stop_on_signal(number, _frame):
 class Qemu:
     """The guest, its QMP socket and its first serial port."""
 
-    KEYS = {" ": "spc", "\\": "backslash", ".": "dot", "-": "minus", "/": "slash"}
+    KEYS = {" ": "spc", "\\": "backslash", ".": "dot", "-": "minus", "/": "slash", ",": "comma"}
     SHIFTED = {":": "semicolon", "_": "minus", '"': "apostrophe"}
 
     def __init__(self, iso, blank, disk, workdir):
@@ -263,13 +263,13 @@ def boot(qemu):
     raise LegFailed(f"ReactOS did not reach explorer's taskbar within {BOOT_SECONDS} s")
 
 
-def start_driver(qemu, hide_privat):
-    """Win+R, the driver's command line, Enter; once more if it did not
-    start within a minute (a Run box that came late). Returns the lines
-    the driver wrote behind its first one."""
-    command = f"{GUEST_DIR}\\RDRIVER.EXE {GUEST_DIR}\\TASTOMAT.EXE {WORK_DIR}"
-    if hide_privat:
-        command += " --hide-privat"
+def start_driver(qemu, options):
+    """Win+R, the driver's command line with `options` (words) behind its
+    two arguments, Enter; once more if it did not start within a minute (a
+    Run box that came late). Returns the lines the driver wrote behind its
+    first one."""
+    command = " ".join([f"{GUEST_DIR}\\RDRIVER.EXE", f"{GUEST_DIR}\\TASTOMAT.EXE", WORK_DIR,
+                        *options])
     for _ in range(2):
         qemu.keys("meta_l", "r")
         time.sleep(5)
@@ -413,7 +413,7 @@ def run_once(argv, image, workdir, shots_dir, hide_privat):
         qemu = Qemu(iso, blank, disk, workdir)
         booted = boot(qemu)
         print(f"ReactOS reached explorer's taskbar after {booted:.0f} s ({qemu.accel})")
-        early = start_driver(qemu, hide_privat)
+        early = start_driver(qemu, ["--hide-privat"] if hide_privat else [])
         passed, failed, pictures = follow(qemu, shots_dir, early)
         on_screen = judge_screen(pictures)
         passed, failed = passed + on_screen[0], failed + on_screen[1]
