@@ -133,6 +133,32 @@ def settled(rect, good):
         time.sleep(0.3)
 
 
+def wine_threads():
+    """Every thread of the Wine processes of this system, a line each: the
+    process, the thread's name, its state and the kernel function it waits
+    in. For a step that hangs: which process holds it, and in what."""
+    lines = []
+    root = os.readlink("/proc/self/root")
+    for pid in sorted(filter(str.isdigit, os.listdir("/proc")), key=int):
+        try:
+            if os.readlink(f"/proc/{pid}/root") != root:
+                continue  # another system's, as a chroot's on its host
+            with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                command = cmdline.read().replace(b"\0", b" ").decode(errors="replace").strip()
+            if "wine" not in command and ".exe" not in command:
+                continue
+            for tid in sorted(os.listdir(f"/proc/{pid}/task"), key=int):
+                with open(f"/proc/{pid}/task/{tid}/stat") as stat:
+                    head, tail = stat.read().rsplit(")", 1)
+                name, state = head.split("(", 1)[1], tail.split()[0]
+                with open(f"/proc/{pid}/task/{tid}/wchan") as wchan:
+                    waits_in = wchan.read() or "-"
+                lines.append(f"  {pid} {command[:60]}: thread {tid} {name} {state} {waits_in}")
+        except OSError:
+            continue  # ended meanwhile
+    return "\n".join(lines) or "  none"
+
+
 class Demo:
     """The demo driver's steps, each within STEP_SECONDS."""
 
@@ -140,15 +166,24 @@ class Demo:
         self.exe = demo_exe
 
     def __call__(self, *step):
-        try:
-            done = subprocess.run([WINE_RUN, self.exe, *step], stdout=subprocess.PIPE, text=True,
-                                  timeout=STEP_SECONDS)
-        except subprocess.TimeoutExpired:
-            raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not end within "
-                            f"{STEP_SECONDS} s") from None
-        if done.returncode != 0:
+        # The step's output goes to a file, not a pipe: a process that Wine
+        # starts on the step's behalf and that outlives it would hold a pipe
+        # open, and the step would seem not to end although it had.
+        with tempfile.TemporaryFile("w+") as output:
+            process = subprocess.Popen([WINE_RUN, self.exe, *step], stdout=output, text=True)
+            try:
+                process.wait(timeout=STEP_SECONDS)
+            except subprocess.TimeoutExpired:
+                threads = wine_threads()
+                process.kill()
+                process.wait()
+                raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not end within "
+                                f"{STEP_SECONDS} s; Wine's threads then:\n{threads}") from None
+            output.seek(0)
+            printed = output.read()
+        if process.returncode != 0:
             raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not see its effect")
-        return done.stdout
+        return printed
 
     def where(self):
         found = {}
