@@ -88,7 +88,8 @@ protected:
     void Click(int controlId) const;
     void ClickOn(HWND window) const;
     // A real click on the part of the dialog's caption that answers `hit`
-    // (HTCLOSE, HTCAPTION) to a hit test.
+    // (HTCLOSE, HTCAPTION) to a hit test; on the close box once the dialog
+    // is the active window.
     void ClickCaption(LRESULT hit) const;
     // Waits for an unowned or owned message box of Tastomat with that title.
     HWND WaitForBox(const char* title);
