@@ -270,17 +270,15 @@ void TastomatTest::ClickOn(HWND window) const {
     ASSERT_TRUE(ClickMouseAt(centre.x, centre.y));
 }
 
-void TastomatTest::ClickCaption(LRESULT hit) const {
-    // A click on one of the caption's boxes is tested as one on a button
-    // is, once the dialog is the active window; a click on the caption
-    // itself is how a test makes it so.
-    if (hit != HTCAPTION) {
-        ASSERT_TRUE(ActivateByCaption(dialog_, kAnswerMs))
-            << "the dialog did not stay the active one";
-    }
+void TastomatTest::Activate() const {
+    ASSERT_TRUE(ActivateByCaption(dialog_, kAnswerMs)) << "the dialog did not stay the active one";
+}
+
+void TastomatTest::ClickCloseBox() const {
+    Activate();
     POINT point;
-    ASSERT_TRUE(CaptionPoint(dialog_, hit, kAnswerMs, point))
-        << "no part of the caption answers " << hit << " to a hit test";
+    ASSERT_TRUE(CaptionPoint(dialog_, HTCLOSE, kAnswerMs, point))
+        << "no part of the caption answers to a hit test as the close box";
     ASSERT_TRUE(ClickAt(point));
 }
 

@@ -87,10 +87,12 @@ protected:
     // one. Each fails the test if another window lies under that point.
     void Click(int controlId) const;
     void ClickOn(HWND window) const;
-    // A real click on the part of the dialog's caption that answers `hit`
-    // (HTCLOSE, HTCAPTION) to a hit test; on the close box once the dialog
-    // is the active window.
-    void ClickCaption(LRESULT hit) const;
+    // A user's click on the dialog's caption, until the dialog is the
+    // active window and stays so: keys and clicks a test gives come then,
+    // not while Wine is still activating it.
+    void Activate() const;
+    // A real click on the dialog's close box, once the dialog is active.
+    void ClickCloseBox() const;
     // Waits for an unowned or owned message box of Tastomat with that title.
     HWND WaitForBox(const char* title);
     std::string BoxText(HWND box);

@@ -39,11 +39,11 @@ TEST_F(MainDialog, HidesOnVerstecken_MinimizeCloseAndAltF4_AndTheTrayIconBringsI
         // The dialog has no minimize box: this is the request a shell's
         // "Minimize" for its task sends.
         {"minimize", [this] { PostMessageA(dialog_, WM_SYSCOMMAND, SC_MINIMIZE, 0); }},
-        {"close box", [this] { ClickCaption(HTCLOSE); }},
+        {"close box", [this] { ClickCloseBox(); }},
         {"Alt+F4",
          [this] {
-             ClickCaption(HTCAPTION);
-             ASSERT_TRUE(WaitUntil([this] { return GetForegroundWindow() == dialog_; }));
+             Activate();
+             ASSERT_FALSE(HasFatalFailure());
              ASSERT_TRUE(PressKeys(altF4, 2));
          }},
     };
@@ -77,8 +77,8 @@ TEST_F(MainDialog, ARealClickOnTheTrayIconShowsTheHiddenDialog) {
 }
 
 TEST_F(MainDialog, EscapeEnterAndWmCloseDoNothing) {
-    ClickCaption(HTCAPTION);
-    ASSERT_TRUE(WaitUntil([this] { return GetForegroundWindow() == dialog_; }));
+    Activate();
+    ASSERT_FALSE(HasFatalFailure());
     static const WORD escape[] = {VK_ESCAPE};
     static const WORD enter[] = {VK_RETURN};
     ASSERT_TRUE(PressKeys(escape, 1));
