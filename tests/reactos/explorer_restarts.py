@@ -19,8 +19,10 @@ taskkill /f and start a new one, round after round, in four settings:
 
 All of it in one boot while ReactOS holds. A bugcheck (ReactOS's "***
 Fatal System Error" on the serial port) ends that boot; it is counted for
-the setting and the round it came in, the bugcheck line is kept, and the
-script boots ReactOS anew for the rounds that are left. Prints a line per round and, last, a table of the counts.
+the setting and the round it came in, the bugcheck line and what the
+serial port says after it are kept, and the script boots ReactOS anew for
+the rounds that are left. Prints a line per round and, last, a table of
+the counts.
 Takes about half an hour without KVM; it is not part of the test command.
 Exits 1 if a round could not be run at all.
 """
@@ -32,13 +34,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True
 from reactos_leg import (  # noqa: E402
-    GUEST_DIR, LegFailed, Qemu, boot, make_disks, option, start_driver, unpacked_image)
+    BUGCHECK, GUEST_DIR, LegFailed, Qemu, boot, make_disks, option, start_driver, stop_report,
+    unpacked_image)
 
 SETTINGS = {"bare": 20, "ersatz": 20, "standard": 10, "beenden": 10}
 # A round takes a quarter of a minute at most without KVM; a hang of the
 # system (no line for that long) counts as a failed boot, not a bugcheck.
 ROUND_SECONDS = 180
-BUGCHECK = "*** Fatal System Error"
 
 
 def run_plan(argv, image, workdir, rounds, counts):
@@ -64,12 +66,12 @@ def run_plan(argv, image, workdir, rounds, counts):
                 if time.monotonic() > deadline:
                     raise LegFailed(f"{current}: round {done[current] + 1} did not end within "
                                     f"{ROUND_SECONDS} s")
-                for line in lines:
+                for number, line in enumerate(lines):
                     if BUGCHECK in line:
                         done[current] += 1
-                        counts[current]["bugchecks"].append((done[current], line.strip()))
-                        print(f"{current} round {done[current]}: BUGCHECK {line.strip()}",
-                              flush=True)
+                        report = "\n    ".join(stop_report(qemu, lines, number))
+                        counts[current]["bugchecks"].append((done[current], report))
+                        print(f"{current} round {done[current]}: BUGCHECK {report}", flush=True)
                         stopped = True
                         break
                     at = line.find("tastomat: ")

@@ -67,6 +67,25 @@ class SystemStopped(LegFailed):
     """ReactOS itself stopped with a bugcheck: its fault, not the program's."""
 
 
+BUGCHECK = "*** Fatal System Error"
+# The bugcheck line alone names no module. What ReactOS writes after it (the
+# stop's parameters, the driver or address it blames, the debugger's
+# greeting) comes within a moment of it.
+STOP_REPORT_SECONDS = 3
+STOP_REPORT_LINES = 24
+
+
+def stop_report(qemu, lines, at):
+    """The bugcheck line lines[at] and the serial port's lines after it, up to
+    a few seconds' worth: the report to keep of a stop."""
+    report = lines[at:]
+    deadline = time.monotonic() + STOP_REPORT_SECONDS
+    while len(report) < STOP_REPORT_LINES and time.monotonic() < deadline:
+        time.sleep(0.2)
+        report += qemu.lines()
+    return [line.rstrip() for line in report[:STOP_REPORT_LINES] if line.strip()]
+
+
 def unpacked_image(image, workdir):
     """The live CD as an .iso file, unpacked into workdir when it is an .xz."""
     if not image.endswith(".xz"):
@@ -296,9 +315,10 @@ def follow(qemu, shots_dir, early):
         if qemu.process.poll() is not None:
             raise LegFailed("QEMU ended while the driver was running")
         lines, early = early + qemu.lines(), []
-        for line in lines:
-            if "*** Fatal System Error" in line:
-                raise SystemStopped(f"ReactOS stopped with a bugcheck: {line.strip()}")
+        for number, line in enumerate(lines):
+            if BUGCHECK in line:
+                report = "\n    ".join(stop_report(qemu, lines, number))
+                raise SystemStopped(f"ReactOS stopped with a bugcheck: {report}")
             at = line.find("tastomat: ")
             if at < 0:
                 continue
