@@ -69,7 +69,7 @@ def run_plan(argv, image, workdir, rounds, counts):
                 for number, line in enumerate(lines):
                     if BUGCHECK in line:
                         done[current] += 1
-                        report = "\n    ".join(stop_report(qemu, lines, number))
+                        report = stop_report(qemu, lines, number)
                         counts[current]["bugchecks"].append((done[current], report))
                         print(f"{current} round {done[current]}: BUGCHECK {report}", flush=True)
                         stopped = True

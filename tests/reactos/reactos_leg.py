@@ -68,22 +68,23 @@ class SystemStopped(LegFailed):
 
 
 BUGCHECK = "*** Fatal System Error"
-# The bugcheck line alone names no module. What ReactOS writes after it (the
-# stop's parameters, the driver or address it blames, the debugger's
-# greeting) comes within a moment of it.
+# The bugcheck line alone does not say what failed. What ReactOS writes
+# after it (the rest of the stop's parameters, and whatever else it names)
+# comes within a moment of it.
 STOP_REPORT_SECONDS = 3
 STOP_REPORT_LINES = 24
 
 
 def stop_report(qemu, lines, at):
     """The bugcheck line lines[at] and the serial port's lines after it, up to
-    a few seconds' worth: the report to keep of a stop."""
+    a few seconds' worth, as one text with the later lines indented: the
+    report to keep of a stop."""
     report = lines[at:]
     deadline = time.monotonic() + STOP_REPORT_SECONDS
     while len(report) < STOP_REPORT_LINES and time.monotonic() < deadline:
         time.sleep(0.2)
         report += qemu.lines()
-    return [line.rstrip() for line in report[:STOP_REPORT_LINES] if line.strip()]
+    return "\n    ".join(line.rstrip() for line in report[:STOP_REPORT_LINES] if line.strip())
 
 
 def unpacked_image(image, workdir):
@@ -317,8 +318,8 @@ def follow(qemu, shots_dir, early):
         lines, early = early + qemu.lines(), []
         for number, line in enumerate(lines):
             if BUGCHECK in line:
-                report = "\n    ".join(stop_report(qemu, lines, number))
-                raise SystemStopped(f"ReactOS stopped with a bugcheck: {report}")
+                raise SystemStopped(
+                    f"ReactOS stopped with a bugcheck: {stop_report(qemu, lines, number)}")
             at = line.find("tastomat: ")
             if at < 0:
                 continue
