@@ -360,12 +360,17 @@ static void CheckDialog(Run& run) {
     Shot("dialog", &dialogRect, 1);
 }
 
+// A thread's input state: its active, focus and capture windows and modes.
+static bool InputStateOf(DWORD thread, GUITHREADINFO* info) {
+    ZeroMemory(info, sizeof *info);
+    info->cbSize = sizeof *info;
+    return GetGUIThreadInfo(thread, info) != FALSE;
+}
+
 // The control that has the keyboard focus in Tastomat's thread.
 static HWND FocusOf(Run& run) {
     GUITHREADINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(run.process.dwThreadId, &info) ? info.hwndFocus : NULL;
+    return InputStateOf(run.process.dwThreadId, &info) ? info.hwndFocus : NULL;
 }
 
 // What of a thread's input state takes keys away from its active window.
@@ -377,10 +382,8 @@ static const DWORD kInputModes =
 // menu of that thread is in the way.
 static bool KeysGoToDialog(Run& run) {
     GUITHREADINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.cbSize = sizeof info;
     HWND d = run.dialog;
-    return GetForegroundWindow() == d && GetGUIThreadInfo(run.process.dwThreadId, &info) &&
+    return GetForegroundWindow() == d && InputStateOf(run.process.dwThreadId, &info) &&
            info.hwndActive == d && (info.hwndFocus == d || IsChild(d, info.hwndFocus)) &&
            info.hwndCapture == NULL && (info.flags & kInputModes) == 0;
 }
@@ -421,9 +424,7 @@ static void DescribeInput(Run& run) {
     HWND foreground = GetForegroundWindow();
     DescribeWindow("the foreground window", foreground);
     GUITHREADINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(foreground, NULL), &info)) return;
+    if (!InputStateOf(GetWindowThreadProcessId(foreground, NULL), &info)) return;
     DescribeWindow("its thread's active window", info.hwndActive);
     DescribeWindow("its thread's focus", info.hwndFocus);
     DescribeWindow("its thread's mouse capture", info.hwndCapture);
