@@ -1,5 +1,6 @@
 // The main dialog: "Ersatz", "Standard", "Verstecken" and "Beenden". Closing
-// or minimizing only hides it; a confirmed "Beenden" is the only way out.
+// or minimizing only hides it, or minimizes it where its tray icon could not
+// bring it back; a confirmed "Beenden" is the only way out.
 #include "main_dialog.h"
 
 #include "../../res/resource_ids.h"
@@ -9,6 +10,26 @@
 // Sent by the shell to every top-level window when its taskbar has been
 // created anew (Explorer restarted); the tray icon must then be added again.
 static UINT TaskbarCreatedMessage = 0;
+
+// A shell busy at logon can fail to take the icon at start-up (the tray waits
+// only a few seconds for its answer), so it is asked again a few times.
+static const UINT_PTR TrayRetryTimer = 1;
+static const UINT TrayRetryMs = 3000;
+static const int TrayRetries = 10;
+static int TrayRetriesLeft = 0;
+
+static void OnTrayRetryTimer(HWND hDlg) {
+    if (AddTrayIcon(hDlg) || --TrayRetriesLeft <= 0) KillTimer(hDlg, TrayRetryTimer);
+}
+
+// Hidden, the dialog is reached only through its tray icon. Without one
+// (no notification area, or a shell that did not take the icon even now),
+// hiding would leave Tastomat running out of reach, the start button hidden
+// with "Ersatz" in force: it is minimized instead, and stays a click away.
+static void HideDialog(HWND hDlg) {
+    bool iconThere = TrayIconPresent(hDlg) || AddTrayIcon(hDlg);
+    ShowWindow(hDlg, iconThere ? SW_HIDE : SW_MINIMIZE);
+}
 
 static INT_PTR ConfirmQuit(HWND hDlg) {
     int answer = MessageBoxA(hDlg, "Alternativen Startknopf entfernen", "Tastomat",
@@ -30,7 +51,7 @@ static INT_PTR OnCommand(HWND hDlg, WORD id) {
     case ID_BEENDEN:
         return ConfirmQuit(hDlg);
     case ID_VERSTECKEN:
-        ShowWindow(hDlg, SW_HIDE);
+        HideDialog(hDlg);
         return TRUE;
     default:
         return FALSE;
@@ -49,7 +70,7 @@ static void OnTaskbarCreated(HWND hDlg) {
 static INT_PTR OnSysCommand(HWND hDlg, WORD command) {
     // Compared as they come, low four bits included.
     if (command == SC_MINIMIZE || command == SC_CLOSE) {
-        ShowWindow(hDlg, SW_HIDE);
+        HideDialog(hDlg);
         return TRUE;
     }
     return FALSE;
@@ -59,8 +80,14 @@ INT_PTR CALLBACK MainDialog::DLGPROC(HWND hDlg, UINT wMsg, WPARAM wParam, LPARAM
     switch (wMsg) {
     case WM_INITDIALOG:
         TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-        AddTrayIcon(hDlg);
+        if (!AddTrayIcon(hDlg)) {
+            TrayRetriesLeft = TrayRetries;
+            SetTimer(hDlg, TrayRetryTimer, TrayRetryMs, NULL);
+        }
         return TRUE;
+    case WM_TIMER:
+        if (wParam == TrayRetryTimer) OnTrayRetryTimer(hDlg);
+        return FALSE;
     case WM_TRAYNOTIFY:
         OnTrayNotify(hDlg, lParam);
         return FALSE;

@@ -14,7 +14,8 @@ static const DWORD kTrayIconDataSize = NOTIFYICONDATAA_V1_SIZE;
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the 32-bit first-version tray record is 88 bytes");
 #endif
 
-void AddTrayIcon(HWND hDlg) {
+// Fills the record anew and hands it to the shell with `message`.
+static bool SendTrayIcon(HWND hDlg, DWORD message) {
     ZeroMemory(&TrayIconData, sizeof TrayIconData);
     TrayIconData.cbSize = kTrayIconDataSize;
     TrayIconData.hWnd = hDlg;
@@ -27,12 +28,19 @@ void AddTrayIcon(HWND hDlg) {
     static const char kTip[] = "Tastomat";
     static_assert(sizeof kTip <= sizeof TrayIconData.szTip, "the tip fits the record");
     memcpy(TrayIconData.szTip, kTip, sizeof kTip);
-    Shell_NotifyIconA(NIM_ADD, &TrayIconData);
+    BOOL taken = Shell_NotifyIconA(message, &TrayIconData);
     // The shell keeps its own copy of the picture, so the handle is released
     // at once; for an icon from LoadIconA, which the system shares, this
     // changes nothing. The field keeps the stale value, which nothing uses.
     DestroyIcon(TrayIconData.hIcon);
+    return taken != FALSE;
 }
+
+bool AddTrayIcon(HWND hDlg) { return SendTrayIcon(hDlg, NIM_ADD); }
+
+// The shell takes a change only of an icon it holds; this one changes
+// nothing.
+bool TrayIconPresent(HWND hDlg) { return SendTrayIcon(hDlg, NIM_MODIFY); }
 
 void OnTrayNotify(HWND hDlg, LPARAM lParam) {
     if (LOWORD(lParam) == WM_LBUTTONDOWN && !IsWindowVisible(hDlg)) {

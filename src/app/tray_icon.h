@@ -11,8 +11,11 @@ const UINT WM_TRAYNOTIFY = WM_USER + 400;
 extern NOTIFYICONDATAA TrayIconData;
 
 // Adds the icon for the dialog; also used to add it again after the shell
-// has restarted.
-void AddTrayIcon(HWND hDlg);
+// has restarted. True if the shell took it.
+bool AddTrayIcon(HWND hDlg);
+// Whether the shell holds the icon now. A shell that is not there, has no
+// notification area, or is too busy to answer in time does not.
+bool TrayIconPresent(HWND hDlg);
 // A left button press on the icon shows the hidden dialog.
 void OnTrayNotify(HWND hDlg, LPARAM lParam);
 void RemoveTrayIcon();

@@ -6,6 +6,8 @@
 
 #include <shellapi.h>
 
+#include <atomic>
+
 #include "../../res/resource_ids.h"
 
 namespace {
@@ -119,9 +121,24 @@ public:
 
     HWND taskbar = NULL;
     HWND start = NULL;
+    // Whether it takes tray icons. At first it does not, as a desktop
+    // without a notification area, or a shell too busy to answer.
+    static std::atomic<bool> takesIcons;
 
 private:
+    static std::atomic<bool> holdsIcon;
+
+    // Wine's Shell_NotifyIcon hands the taskbar each request as WM_COPYDATA
+    // with the request in dwData. One icon is all the tests need.
+    static LRESULT AnswerTray(const COPYDATASTRUCT& request) {
+        if (!takesIcons) return FALSE;
+        if (request.dwData == NIM_MODIFY) return holdsIcon ? TRUE : FALSE;
+        holdsIcon = request.dwData == NIM_ADD;
+        return TRUE;
+    }
+
     static LRESULT CALLBACK TaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COPYDATA) return AnswerTray(*(const COPYDATASTRUCT*)lParam);
         if (message == WM_DESTROY) PostQuitMessage(0);
         return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -156,6 +173,9 @@ private:
     SIZE startButton_ = {0, 0};
 };
 
+std::atomic<bool> StandInTaskbar::takesIcons(false);
+std::atomic<bool> StandInTaskbar::holdsIcon(false);
+
 // In a desktop without a shell, Wine's windows are X windows of their own,
 // and with no window manager on the display Wine waits up to 2 s for each
 // one that hides (the dialog, a message box). The checks here therefore wait
@@ -175,6 +195,7 @@ protected:
     void TearDown() override {
         TastomatTest::TearDown();
         stand_.Destroy();
+        StandInTaskbar::takesIcons = false;
     }
 
     void MakeTaskbar(SIZE startButton = kStartButtonSize) { MakeTaskbar(stand_, startButton); }
@@ -372,6 +393,36 @@ TEST_F(ShellRestart, APrivatOfTheOldTaskbarIsNotTakenForTheNewOnes) {
     EXPECT_TRUE(ClickStarts());
     EXPECT_EQ(Quit(), 0u);
     EXPECT_TRUE(IsWindowVisible(newer.start));
+}
+
+// Without its tray icon a hidden dialog could not be shown again: each way
+// of hiding it minimizes it instead, and it stays within reach. Once the
+// shell takes the icon, asked again every few seconds after a failed start,
+// they hide it again. (Given as messages: the bare desktop activates no
+// window for a real click on its caption; ReactOS gives them as real input.)
+TEST_F(FakeTaskbar, WithoutATrayIconHidingMinimizes_OnceTheShellTakesItItHides) {
+    const struct {
+        const char* how;
+        std::function<void()> hide;
+    } ways[] = {
+        {"Verstecken", [this] { Press(ID_VERSTECKEN); }},
+        {"minimize", [this] { PostMessageA(dialog_, WM_SYSCOMMAND, SC_MINIMIZE, 0); }},
+        {"close box and Alt+F4", [this] { PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& way : ways) {
+        way.hide();
+        EXPECT_TRUE(WaitUntil([this] { return IsIconic(dialog_) != FALSE; })) << way.how;
+        EXPECT_TRUE(IsWindowVisible(dialog_)) << way.how;
+        ShowWindow(dialog_, SW_RESTORE);
+        ASSERT_TRUE(WaitUntil([this] { return !IsIconic(dialog_); })) << way.how;
+    }
+
+    StandInTaskbar::takesIcons = true;
+    EXPECT_TRUE(WaitUntil([this] { return TrayIconExists(dialog_); }))
+        << "the icon was not asked for again";
+    Press(ID_VERSTECKEN);
+    EXPECT_TRUE(WaitUntil([this] { return !IsWindowVisible(dialog_); }));
+    EXPECT_FALSE(IsIconic(dialog_));
 }
 
 TEST(BareDesktop, RunsTheFakeTaskbarCaseThere) {
