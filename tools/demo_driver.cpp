@@ -115,28 +115,13 @@ static bool Click(HWND window) {
 
 static bool Press(HWND dialog, int id) { return Click(GetDlgItem(dialog, id)); }
 
-static HWND VisibleMenu() {
-    HWND menu = NULL;
-    while ((menu = FindWindowExA(NULL, menu, "#32768", NULL)) != NULL) {
-        if (IsWindowVisible(menu)) return menu;
-    }
-    return NULL;
-}
-
 // The steps with a user's click on PRIVAT or a message box, or -1.
 static int ClickStep(const char* step, HWND dialog) {
     if (strcmp(step, "click") == 0) {
         return Click(Privat()) && Await([] { return Notice() != NULL; }) ? 0 : 1;
     }
     if (strcmp(step, "close-notice") == 0) {
-        if (!Click(GetDlgItem(Notice(), IDOK)) || !Await([] { return Notice() == NULL; })) return 1;
-        // With the notice closed the click on PRIVAT ends, and its
-        // notification reaches Wine's shell, which opens its start menu:
-        // Escape closes it, as a user would.
-        static const WORD escape[] = {VK_ESCAPE};
-        for (int tick = 0; tick < 100 && VisibleMenu() == NULL; ++tick) Sleep(10);
-        if (VisibleMenu() != NULL) PressKeys(escape, 1);
-        return Await([] { return VisibleMenu() == NULL; }) ? 0 : 1;
+        return Click(GetDlgItem(Notice(), IDOK)) && Await([] { return Notice() == NULL; }) ? 0 : 1;
     }
     if (strcmp(step, "quit") == 0) {
         if (!Press(dialog, ID_BEENDEN)) return 1;

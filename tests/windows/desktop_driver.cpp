@@ -137,7 +137,7 @@ bool ClickMouseAt(int x, int y) {
     return ClickAt(point);
 }
 
-static HWND VisibleStartMenu() {
+static HWND VisibleMenu() {
     HWND menu = NULL;
     while ((menu = FindWindowExA(NULL, menu, "#32768", NULL)) != NULL) {
         if (IsWindowVisible(menu)) return menu;
@@ -145,14 +145,15 @@ static HWND VisibleStartMenu() {
     return NULL;
 }
 
-void CloseStartMenus(DWORD waitMs) {
-    // The menu opens a moment after the click reaches the shell.
-    WaitUntil([] { return VisibleStartMenu() != NULL; }, waitMs);
+bool CloseShellMenus(DWORD waitMs) {
+    // A menu opens a moment after the click reaches the shell.
+    bool opened = WaitUntil([] { return VisibleMenu() != NULL; }, waitMs);
     HWND menu;
-    while ((menu = VisibleStartMenu()) != NULL) {
+    while ((menu = VisibleMenu()) != NULL) {
         PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
         WaitUntil([menu] { return !IsWindowVisible(menu); }, 1000);
     }
+    return opened;
 }
 
 std::vector<MarkerLine> ReadMarkerLog(const std::string& logPath) {
@@ -215,7 +216,7 @@ void TastomatTest::TearDown() {
 }
 
 void TastomatTest::Stop() {
-    if (!InBareDesktop()) CloseStartMenus();
+    if (!InBareDesktop()) CloseShellMenus();
     if (process_.hProcess != NULL) {
         // A killed Tastomat would leave its icon and buttons behind in the
         // shell, so a test that did not quit quits the way a user does.

@@ -55,9 +55,9 @@ std::vector<HWND> PrivatButtons();
 bool TrayIconExists(HWND dialog);
 // A real left click at a screen point, through the display's input queue.
 bool ClickMouseAt(int x, int y);
-// Closes a start menu that a click on a control-id-0 taskbar button opened,
-// waiting up to `waitMs` for one to open.
-void CloseStartMenus(DWORD waitMs = 300);
+// Closes every menu the shell opened, waiting up to `waitMs` for one to
+// open; true if one did.
+bool CloseShellMenus(DWORD waitMs = 300);
 
 // The lines the marker program (the stand-in for started programs) logged.
 struct MarkerLine {
