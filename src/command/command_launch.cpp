@@ -22,9 +22,13 @@ void LaunchCommand(const char* command, size_t size) {
     // CreateProcessA may write into the command line, so it gets a copy.
     ByteBuffer line = MakeByteBuffer();
     if (PrepareCommandLine(command, size, line)) {
+        // The quiet error mode is for this call alone: the new process starts
+        // with the system's default one, as it would from the shell, and
+        // shows the system's boxes for a missing medium or file.
+        const DWORD creationFlags = NORMAL_PRIORITY_CLASS | CREATE_DEFAULT_ERROR_MODE;
         BOOL started = QuietCall([&] {
-            return CreateProcessA(NULL, line.data, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL,
-                                  NULL, &startup, &process);
+            return CreateProcessA(NULL, line.data, NULL, NULL, TRUE, creationFlags, NULL, NULL,
+                                  &startup, &process);
         });
         if (started) {
             CloseHandle(process.hProcess);
