@@ -78,9 +78,10 @@ def motif(n):
 
 
 def palette_256():
-    pal = [(0, 0, 0)] + [red_ramp(i / (REDS - 1)) for i in range(REDS)]
-    pal += [DARK_BLUE, WHITE]
-    return pal + [(0, 0, 0)] * (256 - len(pal))
+    """The entries the 256-colour images use, and only those: a DIB names
+    how many it holds (biClrUsed), and the 133 unused ones would take
+    half a kilobyte in each image."""
+    return [(0, 0, 0)] + [red_ramp(i / (REDS - 1)) for i in range(REDS)] + [DARK_BLUE, WHITE]
 
 
 def index_256(p, x, y):
@@ -118,8 +119,9 @@ def bmp_image(n, bpp, palette, to_index):
             bits = bits << 1 | (grid[y][x] == CLEAR)
         row = bits.to_bytes(n // 8, "big")
         mask += row + b"\0" * (-len(row) % 4)
+    colours_used = len(palette) if len(palette) < 1 << bpp else 0
     header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, bpp, 0,
-                         len(xor) + len(mask), 0, 0, 0, 0)
+                         len(xor) + len(mask), 0, 0, colours_used, 0)
     pal = b"".join(struct.pack("BBBB", b, g, r, 0) for r, g, b in palette)
     return header + pal + bytes(xor) + bytes(mask)
 
