@@ -4,6 +4,7 @@
 #include "main_dialog.h"
 
 #include "../../res/resource_ids.h"
+#include "../startbutton/input_wake.h"
 #include "../startbutton/replacement.h"
 #include "tray_icon.h"
 
@@ -87,6 +88,10 @@ INT_PTR CALLBACK MainDialog::DLGPROC(HWND hDlg, UINT wMsg, WPARAM wParam, LPARAM
         return TRUE;
     case WM_TIMER:
         if (wParam == TrayRetryTimer) OnTrayRetryTimer(hDlg);
+        return FALSE;
+    case WM_SETCURSOR:
+        // The pointer is on the dialog or one of its buttons.
+        NoteUserAtTastomat();
         return FALSE;
     case WM_TRAYNOTIFY:
         OnTrayNotify(hDlg, lParam);

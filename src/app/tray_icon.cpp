@@ -14,8 +14,7 @@ static const DWORD kTrayIconDataSize = NOTIFYICONDATAA_V1_SIZE;
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the 32-bit first-version tray record is 88 bytes");
 #endif
 
-// Fills the record anew and hands it to the shell with `message`.
-static bool SendTrayIcon(HWND hDlg, DWORD message) {
+bool SendTrayIcon(HWND hDlg, DWORD message) {
     ZeroMemory(&TrayIconData, sizeof TrayIconData);
     TrayIconData.cbSize = kTrayIconDataSize;
     TrayIconData.hWnd = hDlg;
@@ -35,12 +34,6 @@ static bool SendTrayIcon(HWND hDlg, DWORD message) {
     DestroyIcon(TrayIconData.hIcon);
     return taken != FALSE;
 }
-
-bool AddTrayIcon(HWND hDlg) { return SendTrayIcon(hDlg, NIM_ADD); }
-
-// The shell takes a change only of an icon it holds; this one changes
-// nothing.
-bool TrayIconPresent(HWND hDlg) { return SendTrayIcon(hDlg, NIM_MODIFY); }
 
 void OnTrayNotify(HWND hDlg, LPARAM lParam) {
     if (LOWORD(lParam) == WM_LBUTTONDOWN && !IsWindowVisible(hDlg)) {

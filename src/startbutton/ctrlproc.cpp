@@ -5,6 +5,7 @@
 
 #include "../command/command_file.h"
 #include "../command/command_launch.h"
+#include "input_wake.h"
 #include "replacement.h"
 
 static void RunClickAction() {
@@ -18,6 +19,7 @@ static void RunClickAction() {
 static const LPARAM OffTheButton = MAKELPARAM(-1, -1);
 
 extern "C" LRESULT CALLBACK CTRLPROC(HWND hWnd, UINT wMsg, WPARAM wParam, LPARAM lParam) {
+    if (wMsg == WM_MOUSEMOVE) NoteUserAtTastomat();
     if (wMsg == WM_LBUTTONUP) {
         // The action runs before the release is passed on, so the button
         // stays drawn pressed while the first-run notice is open.

@@ -2,6 +2,7 @@
 #include "replacement.h"
 
 #include "ctrlproc.h"
+#include "input_wake.h"
 
 HWND hTaskbar = NULL;
 HWND hStartButton = NULL;
@@ -49,24 +50,11 @@ void Locate() {
 // leaving the user neither button. So "PRIVAT" takes the start button's
 // place and size anew, a moment at a time, until the start button has them,
 // as long as "Ersatz" is in force.
-//
-// After that moment the same timer ticks on, a moment at a time, for as
-// long as the button lives: a workaround for ReactOS alone. A child of
-// another thread's window shares that thread's input queue, and ReactOS's
-// window manager then wakes only the taskbar's thread for a click or a key,
-// on "PRIVAT" and on our dialog and message boxes alike; that thread leaves
-// what is ours in the queue, and our thread would sleep on with it. Each
-// tick wakes our thread, which then reads the input waiting for it before
-// the tick itself. The ticks reach the button, which ignores them; Windows
-// and Wine wake the right thread without them. A quarter of a second keeps
-// a click's answer prompt and the idle cost small: four wake-ups a second,
-// under Wine 0.05 % of a core, where ten cost 0.11 %.
-static const UINT_PTR ButtonTimer = 1;
+static const UINT_PTR RepaintTimer = 1;
 static const UINT RepaintDelayMs = 250;
-static const UINT InputWakeMs = 250;
 
 static void CALLBACK RepaintPrivat(HWND button, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
-    SetTimer(button, timer, InputWakeMs, NULL);
+    KillTimer(button, timer);
     if (ButtonWidth == 0 && ErsatzInForce) {
         Replace();
         return;
@@ -74,15 +62,29 @@ static void CALLBACK RepaintPrivat(HWND button, UINT /*message*/, UINT_PTR timer
     RedrawWindow(button, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+// Windows 95 and 98 soon give a destroyed window's handle to a new window,
+// so a handle kept from an earlier "Ersatz" names "PRIVAT" only while its
+// window is one of this thread's (a null handle or a gone window has no
+// thread).
+static bool IsOurPrivat(HWND button) {
+    return GetWindowThreadProcessId(button, NULL) == GetCurrentThreadId();
+}
+
 static void CreatePrivatButton() {
+    // Wine 8 leaves no window in the foreground once a window of this thread
+    // is made in another program's window: the one that had it (the dialog,
+    // whose "Ersatz" was just clicked) takes it back, and keeps its keys.
+    HWND foreground = GetForegroundWindow();
     UINT32 creationData = 0;
     HWND button = CreateWindowExA(0, "BUTTON", "PRIVAT", WS_CHILD | BS_PUSHBUTTON, 0, 0,
                                   ButtonWidth, ButtonHeight, hTaskbar, NULL, NULL, &creationData);
     hPrivatButton = button;
+    if (foreground != NULL && GetForegroundWindow() == NULL) SetForegroundWindow(foreground);
     if (button == NULL) return;
     // Every replacement button comes from the same class, so the one saved
     // procedure serves them all.
     OldButtonProc = (WNDPROC)SetWindowLongPtrA(button, GWLP_WNDPROC, (LONG_PTR)CTRLPROC);
+    ArmInputWake();
 }
 
 void Replace() {
@@ -90,7 +92,7 @@ void Replace() {
     Locate();
     // A button from an earlier "Ersatz" is shown again rather than covered by
     // a second one, so that "Standard" always uncovers the start button.
-    if (hPrivatButton != NULL && !IsWindow(hPrivatButton)) hPrivatButton = NULL;
+    if (!IsOurPrivat(hPrivatButton)) hPrivatButton = NULL;
     // But only in the taskbar it was made in. After the shell has restarted,
     // the old taskbar's button can outlive it for a while (a child of another
     // thread's window is destroyed only once its own thread gets to it), or
@@ -122,12 +124,12 @@ void Replace() {
     // where the start button was, now or late, lands on "PRIVAT", and nothing
     // paints "PRIVAT" anew for it. So "PRIVAT" paints itself once more a
     // moment later, over what the taskbar painted by then.
-    SetTimer(hPrivatButton, ButtonTimer, RepaintDelayMs, RepaintPrivat);
+    SetTimer(hPrivatButton, RepaintTimer, RepaintDelayMs, RepaintPrivat);
 }
 
 void Restore() {
     ErsatzInForce = false;
     Locate();
     if (hStartButton != NULL) ShowWindow(hStartButton, SW_SHOWNORMAL);
-    if (hPrivatButton != NULL) ShowWindow(hPrivatButton, SW_HIDE);
+    if (IsOurPrivat(hPrivatButton)) ShowWindow(hPrivatButton, SW_HIDE);
 }

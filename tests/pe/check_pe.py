@@ -34,12 +34,13 @@ PE32, PE32_PLUS = 0x10B, 0x20B  # optional header magic
 # Windows 95, NT 4.0 and XP x64 alike.
 KERNEL32 = set("""
     CloseHandle CreateFileA CreateProcessA DeleteFileA ExitProcess GetCommandLineA GetCurrentDirectoryA
-    GetFileAttributesA GetFileType GetLastError GetModuleHandleA GetProcessHeap HeapAlloc HeapFree HeapReAlloc
-    ReadFile SetEndOfFile SetErrorMode SetFilePointer SetLastError WriteFile""".split())
+    GetCurrentThreadId GetFileAttributesA GetFileType GetLastError GetModuleHandleA GetProcessHeap HeapAlloc
+    HeapFree HeapReAlloc ReadFile SetEndOfFile SetErrorMode SetFilePointer SetLastError WriteFile""".split())
 USER32 = set("""
     CallWindowProcA CreateWindowExA DestroyIcon DialogBoxParamA EndDialog FindWindowA FindWindowExA
-    GetParent GetWindowRect GetWindowThreadProcessId IsWindow IsWindowVisible KillTimer LoadIconA
-    MessageBoxA RedrawWindow RegisterWindowMessageA SetTimer SetWindowLongA SetWindowPos ShowWindow""".split())
+    GetForegroundWindow GetParent GetWindowRect GetWindowThreadProcessId IsWindow
+    IsWindowVisible KillTimer LoadIconA MessageBoxA RedrawWindow RegisterWindowMessageA
+    SetForegroundWindow SetTimer SetWindowLongA SetWindowPos ShowWindow""".split())
 SHELL32 = {"Shell_NotifyIconA"}
 # The exe needs no C runtime DLL (Windows 95 does not always have
 # msvcrt.dll): exactly Windows' own three.
