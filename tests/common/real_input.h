@@ -7,23 +7,35 @@
 
 #include <windows.h>
 
-// A left click at a screen point. The point travels with the input, as
-// absolute coordinates on the screen, rather than as a cursor position set
-// before it: Wine's SetCursorPos reaches the input queue later than input
-// sent right after it, which then lands where the cursor was before.
-inline bool ClickAt(POINT point) {
-    INPUT click[3];
-    ZeroMemory(click, sizeof click);
+// A screen point as the input's absolute coordinates, in 0..65535.
+inline void PointInput(POINT point, INPUT& event) {
     int width = GetSystemMetrics(SM_CXSCREEN);
     int height = GetSystemMetrics(SM_CYSCREEN);
-    for (INPUT& event : click) {
-        event.type = INPUT_MOUSE;
-        event.mi.dx = (LONG)(((point.x * 65535) + (width / 2)) / (width - 1));
-        event.mi.dy = (LONG)(((point.y * 65535) + (height / 2)) / (height - 1));
-        event.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    }
-    click[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    click[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    event.type = INPUT_MOUSE;
+    event.mi.dx = (LONG)(((point.x * 65535) + (width / 2)) / (width - 1));
+    event.mi.dy = (LONG)(((point.y * 65535) + (height / 2)) / (height - 1));
+    event.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+}
+
+// The pointer moved to a screen point, no button pressed.
+inline bool PointAt(POINT point) {
+    INPUT move;
+    ZeroMemory(&move, sizeof move);
+    PointInput(point, move);
+    return SendInput(1, &move, sizeof(INPUT)) == 1;
+}
+
+// A click at a screen point, with the left button or, with `right`, the
+// right one. The point travels with the input, as absolute coordinates on
+// the screen, rather than as a cursor position set before it: Wine's
+// SetCursorPos reaches the input queue later than input sent right after
+// it, which then lands where the cursor was before.
+inline bool ClickAt(POINT point, bool right = false) {
+    INPUT click[3];
+    ZeroMemory(click, sizeof click);
+    for (INPUT& event : click) PointInput(point, event);
+    click[1].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    click[2].mi.dwFlags |= right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
     return SendInput(3, click, sizeof(INPUT)) == 3;
 }
 
@@ -71,25 +83,91 @@ inline bool CaptionPoint(HWND window, LRESULT hit, DWORD answerMs, POINT& point)
     return false;
 }
 
-// Makes the top-level `window` the active one as a user would, by a click
-// on its caption, and true once it has stayed so for a moment. Under Wine a
-// click is lost when its window is activated while the button is held (the
-// activation cancels the button's mouse capture), and showing PRIVAT in the
-// shell's taskbar changes the active window a moment later, from the
-// shell's thread; so a click that is tested comes once its window is active.
-inline bool ActivateByCaption(HWND window, DWORD answerMs) {
-    const DWORD steadyMs = 200;
-    const DWORD waitMs = 2000;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        POINT caption;
-        if (GetForegroundWindow() != window && CaptionPoint(window, HTCAPTION, answerMs, caption)) {
-            ClickAt(caption);
-        }
-        for (DWORD waited = 0; GetForegroundWindow() != window && waited < waitMs; waited += 10) {
-            Sleep(10);
-        }
-        Sleep(steadyMs);
-        if (GetForegroundWindow() == window) return true;
+// A window as a report names it: handle, class, caption and process, into
+// `text` of at least 200 bytes.
+inline void DescribeWindow(HWND window, char* text) {
+    if (window == NULL) {
+        lstrcpyA(text, "none");
+        return;
+    }
+    char name[40] = "";
+    char caption[40] = "";
+    DWORD process = 0;
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, caption, sizeof caption);
+    GetWindowThreadProcessId(window, &process);
+    wsprintfA(text, "0x%lx %s \"%s\" of process %lu%s", (unsigned long)(ULONG_PTR)window, name,
+              caption, process, IsWindowVisible(window) ? "" : ", hidden");
+}
+
+// What input given at `point` meets now, for a report of input that did
+// nothing: the window under the point, the foreground window, and the
+// active, focus and capture windows and input modes of `thread` (the one
+// the input was meant for). Into `text` of at least 1200 bytes.
+inline void DescribeInputAt(POINT point, DWORD thread, char* text) {
+    GUITHREADINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(thread, &info);
+    char under[200];
+    char foreground[200];
+    char active[200];
+    char focus[200];
+    char capture[200];
+    DescribeWindow(WindowFromPoint(point), under);
+    DescribeWindow(GetForegroundWindow(), foreground);
+    DescribeWindow(info.hwndActive, active);
+    DescribeWindow(info.hwndFocus, focus);
+    DescribeWindow(info.hwndCapture, capture);
+    wsprintfA(text,
+              "at %ld,%ld: under it %s; foreground %s; the thread's active window %s, focus %s, "
+              "capture %s, input modes 0x%lx",
+              point.x, point.y, under, foreground, active, focus, capture, info.flags);
+}
+
+// Whether keys and clicks given now go to the top-level `window`: it is the
+// foreground window and its thread's active one, and no mouse capture, move
+// or size loop, or menu of that thread is in the way.
+inline bool KeepsInput(HWND window) {
+    GUITHREADINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    const DWORD modes = GUI_INMOVESIZE | GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE;
+    return GetForegroundWindow() == window &&
+           GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &info) &&
+           info.hwndActive == window && info.hwndCapture == NULL && (info.flags & modes) == 0;
+}
+
+// Where a click activates the top-level `window` and does nothing else:
+// a point of its own client area, near the top left corner, away from its
+// controls. False if another window lies there.
+inline bool ActivationPoint(HWND window, POINT& point) {
+    point.x = 4;
+    point.y = 4;
+    return ClientToScreen(window, &point) && WindowFromPoint(point) == window;
+}
+
+// Makes the top-level `window` the one that takes input, as a user would:
+// by one click on its client area away from its controls, unless it takes
+// input already; true once it has kept the input for `steadyMs` on end,
+// within `waitMs`. Under Wine a click is lost when its window is activated
+// while the button is held (the activation cancels the button's mouse
+// capture), so a click that is tested comes once its window takes input.
+// Not a click on the caption: that runs the caption's move loop, which
+// holds the mouse until its button is up. Never a second click: a user's
+// click that does not activate is a fault to see, not to cover.
+inline bool ActivateByClick(HWND window, DWORD steadyMs, DWORD waitMs) {
+    DWORD start = GetTickCount();
+    POINT point;
+    if (!KeepsInput(window) && ActivationPoint(window, point)) ClickAt(point);
+    bool kept = false;
+    DWORD keptSince = 0;
+    while (GetTickCount() - start < waitMs) {
+        bool keeps = KeepsInput(window);
+        if (keeps && !kept) keptSince = GetTickCount();
+        kept = keeps;
+        if (kept && GetTickCount() - keptSince >= steadyMs) return true;
+        Sleep(10);
     }
     return false;
 }

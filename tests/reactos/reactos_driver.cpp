@@ -65,17 +65,17 @@ static void Pause(DWORD ms) {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
         Pump();
-        Sleep(20);
+        Sleep(10);
     }
 }
 
 template <typename Condition>
-static bool WaitFor(Condition condition, DWORD ms = kWaitMs) {
+static bool WaitFor(Condition condition, DWORD ms = kWaitMs, DWORD stepMs = 50) {
     DWORD start = GetTickCount();
     for (;;) {
         if (condition()) return true;
         if (GetTickCount() - start > ms) return false;
-        Pause(50);
+        Pause(stepMs);
     }
 }
 
@@ -151,26 +151,59 @@ static POINT Centre(const RECT& rect) {
     return centre;
 }
 
-static void ClickCentre(const RECT& rect) { ClickAt(Centre(rect)); }
+// When the last press was given: an action's latency counts from there.
+static DWORD pressedAt = 0;
+
+// A user's pointer comes to rest on what it clicks a moment before the
+// press; Tastomat wakes more often while it rests on one of its windows.
+static const DWORD kPointerRestMs = 400;
+
+static void ClickPoint(POINT point, bool right = false) {
+    PointAt(point);
+    Pause(kPointerRestMs);
+    pressedAt = GetTickCount();
+    ClickAt(point, right);
+}
+
+static void ClickCentre(const RECT& rect) { ClickPoint(Centre(rect)); }
 
 // A real click on a window, a control of a dialog among them.
 static void ClickWindow(HWND window) { ClickCentre(ScreenRect(window)); }
 
 static void ClickCaption(HWND window, LRESULT hit) {
     POINT point;
-    if (CaptionPoint(window, hit, 2000, point)) ClickAt(point);
+    if (CaptionPoint(window, hit, 2000, point)) ClickPoint(point);
 }
 
+// Latencies of one kind of action, in milliseconds.
+struct Samples {
+    DWORD ms[32];
+    int count;
+};
+
+static void Keep(Samples* samples, DWORD ms) {
+    if (samples != NULL && samples->count < 32) samples->ms[samples->count++] = ms;
+}
+
+// The clicks on PRIVAT and on the dialog's buttons while PRIVAT is in the
+// taskbar: the ones that wait for Tastomat's wake-up.
+static Samples tastomatClicks;
+
 // Gives a user's action, waits for its effect and checks that it came
-// within kActionMs, saying how long it took.
+// within kActionMs, saying how long it took from the press (a click's
+// pointer rests on its target first) or from the keys.
 template <typename Action, typename Effect>
-static bool Act(const char* what, Action action, Effect effect) {
+static bool Act(const char* what, Action action, Effect effect, Samples* samples = NULL) {
+    pressedAt = 0;
     DWORD start = GetTickCount();
     action();
-    bool came = WaitFor(effect, kActionMs);
+    if (pressedAt != 0) start = pressedAt;
+    bool came = WaitFor(effect, kActionMs, 10);
     char line[700];
     if (came) {
-        wsprintfA(line, "%s (real input, %lu ms)", what, GetTickCount() - start);
+        DWORD took = GetTickCount() - start;
+        Keep(samples, took);
+        wsprintfA(line, "%s (real input, %lu ms)", what, took);
     } else {
         wsprintfA(line, "%s (real input: nothing within %lu ms)", what, kActionMs);
     }
@@ -280,8 +313,19 @@ static bool WriteFileBytes(const char* path, const char* bytes, DWORD size) {
     return wrote != FALSE && written == size;
 }
 
-// The marker: one line with the command line it was started with.
+// The file beside the marker's log that holds the error mode the last
+// marker started with, as "0x" and hex digits.
+static void ErrorModePath(const char* logPath, char* path) { wsprintfA(path, "%s.mode", logPath); }
+
+// The marker: one line with the command line it was started with, and the
+// error mode it was started with in a file of its own.
 static int Marker(const char* logPath) {
+    UINT errorMode = SetErrorMode(0);
+    SetErrorMode(errorMode);
+    char modePath[MAX_PATH + 8];
+    char mode[16];
+    ErrorModePath(logPath, modePath);
+    WriteFileBytes(modePath, mode, (DWORD)wsprintfA(mode, "0x%x", errorMode));
     char line[1100];
     int length = wsprintfA(line, "%s\r\n", GetCommandLineA());
     for (int attempt = 0; attempt < 200; ++attempt) {
@@ -438,7 +482,7 @@ static void DescribeInput(Run& run) {
 // real input: "Verstecken", the close box, and Alt+F4 once a click on the
 // caption has made the dialog the active window. The dialog has no
 // minimize box to click.
-static void CheckHiding(Run& run, const char* when) {
+static void CheckHiding(Run& run, const char* when, Samples* clicks) {
     HWND d = run.dialog;
     char what[200];
     auto hidden = [&] { return !IsWindowVisible(d); };
@@ -448,7 +492,7 @@ static void CheckHiding(Run& run, const char* when) {
     };
     Act(
         say("a click on \"Verstecken\" hides the dialog"), [&] { ClickButton(d, ID_VERSTECKEN); },
-        hidden);
+        hidden, clicks);
     ShowByTrayIcon(d, say("a left click on the tray icon shows the hidden dialog"));
     Act(
         say("a click on the close box hides the dialog"), [&] { ClickCaption(d, HTCLOSE); },
@@ -535,6 +579,23 @@ static void ClickPrivat(Run& run) {
     ClickWindow(Privat(run.taskbar, run.process.dwProcessId));
 }
 
+// Tastomat's file and process calls run in a quiet error mode, which a
+// program it starts must not inherit: it gets the system's default, as
+// from the shell, and so the system's boxes for a drive without a medium.
+static void CheckErrorMode(const char* markerLog) {
+    char path[MAX_PATH + 8];
+    char mode[16];
+    DWORD size = 0;
+    ErrorModePath(markerLog, path);
+    bool read = ReadFileBytes(path, mode, sizeof mode - 1, size);
+    mode[read ? size : 0] = '\0';
+    char what[200];
+    wsprintfA(what,
+              "the started program runs in the system's default error mode, 0x0 (it found %s)",
+              read ? mode : "none");
+    Check(read && lstrcmpA(mode, "0x0") == 0, what);
+}
+
 static void CheckClicks(Run& run, const char* markerLog) {
     char commandFile[MAX_PATH];
     wsprintfA(commandFile, "%s\\Rufknopf.ini", run.directory);
@@ -542,7 +603,7 @@ static void CheckClicks(Run& run, const char* markerLog) {
     DWORD id = run.process.dwProcessId;
     Act(
         "the first click on PRIVAT shows \"Neuer Befehl\"", [&] { ClickPrivat(run); },
-        [&] { return (notice = FindBox(id, kNoticeTitle, false)) != NULL; });
+        [&] { return (notice = FindBox(id, kNoticeTitle, false)) != NULL; }, &tastomatClicks);
     char expected[600];
     wsprintfA(expected,
               "Die Rufknopf.ini wurde im Verzeichnis %s angelegt. Beim Anklicken des neuen PRIVAT "
@@ -574,10 +635,12 @@ static void CheckClicks(Run& run, const char* markerLog) {
     WriteFileBytes(commandFile, run.command, (DWORD)lstrlenA(run.command));
     Act(
         "the next click on PRIVAT starts the marker with the command's arguments",
-        [&] { ClickPrivat(run); }, [&] { return MarkerLogHolds(markerLog, run.command, 1); });
+        [&] { ClickPrivat(run); }, [&] { return MarkerLogHolds(markerLog, run.command, 1); },
+        &tastomatClicks);
+    CheckErrorMode(markerLog);
     Act(
         "and the click after it once more", [&] { ClickPrivat(run); },
-        [&] { return MarkerLogHolds(markerLog, run.command, 2); });
+        [&] { return MarkerLogHolds(markerLog, run.command, 2); }, &tastomatClicks);
     run.started = 2;
     // Whatever the taskbar opened for the click's notification is closed.
     Pause(2000);
@@ -586,6 +649,58 @@ static void CheckClicks(Run& run, const char* markerLog) {
         Say("NOTE: the click on PRIVAT opened a menu of the shell's");
         PressKeys(kEscape, 1);
     }
+}
+
+static HWND VisibleMenu() {
+    HWND menu = FindWindowA("#32768", NULL);
+    return menu != NULL && IsWindowVisible(menu) ? menu : NULL;
+}
+
+// Explorer's own answer to a click, to compare Tastomat's with: a right
+// click on its clock opens the taskbar's menu, which Escape closes again.
+static void MeasureClockMenu(HWND taskbar, Samples& samples) {
+    HWND notify = FindWindowExA(taskbar, NULL, "TrayNotifyWnd", NULL);
+    HWND clock = FindWindowExA(notify, NULL, "TrayClockWClass", NULL);
+    for (int i = 0; clock != NULL && i < 8; ++i) {
+        Pause(GetDoubleClickTime() + 100);
+        ClickPoint(Centre(ScreenRect(clock)), true);
+        if (WaitFor([] { return VisibleMenu() != NULL; }, kActionMs, 10)) {
+            Keep(&samples, GetTickCount() - pressedAt);
+        }
+        PressKeys(kEscape, 1);
+        WaitFor([] { return VisibleMenu() == NULL; }, kActionMs);
+    }
+}
+
+// "median ms (least-most, count)" of the samples, sorted on the way.
+static void Summarize(Samples& samples, char* text) {
+    int n = samples.count;
+    for (int i = 1; i < n; ++i) {
+        for (int j = i; j > 0 && samples.ms[j - 1] > samples.ms[j]; --j) {
+            DWORD swap = samples.ms[j];
+            samples.ms[j] = samples.ms[j - 1];
+            samples.ms[j - 1] = swap;
+        }
+    }
+    if (n == 0) {
+        wsprintfA(text, "none");
+        return;
+    }
+    DWORD median = (samples.ms[(n - 1) / 2] + samples.ms[n / 2]) / 2;
+    wsprintfA(text, "%lu ms (%lu-%lu ms, %d)", median, samples.ms[0], samples.ms[n - 1], n);
+}
+
+static void SayLatencies(Samples& clock) {
+    char mine[80];
+    char explorers[80];
+    Summarize(tastomatClicks, mine);
+    Summarize(clock, explorers);
+    char line[300];
+    wsprintfA(line,
+              "NOTE: from press to effect, median (range, clicks): Tastomat's clicks on PRIVAT and "
+              "its dialog's buttons %s; explorer's menu for a right click on its clock %s",
+              mine, explorers);
+    Say(line);
 }
 
 // "Beenden" and the question's buttons, clicked; true if it was asked.
@@ -599,7 +714,8 @@ static HWND ClickBeenden(Run& run) {
             confirm = FindBox(id, "Tastomat", false);
             return confirm != NULL &&
                    SameText(GetDlgItem(confirm, 0xFFFF), "Alternativen Startknopf entfernen");
-        });
+        },
+        &tastomatClicks);
     return confirm;
 }
 
@@ -676,16 +792,17 @@ static void CheckShellRestart(Run& run) {
     wsprintfA(markerLog, "%s\\marker.log", run.directory);
     Act(
         "a click on the new PRIVAT starts the command", [&] { ClickPrivat(run); },
-        [&] { return MarkerLogHolds(markerLog, run.command, run.started + 1); });
+        [&] { return MarkerLogHolds(markerLog, run.command, run.started + 1); }, &tastomatClicks);
     ++run.started;
-    CheckHiding(run, "after explorer restarted");
+    CheckHiding(run, "after explorer restarted", &tastomatClicks);
     Act(
         "a click on \"Standard\" shows the new start button and hides PRIVAT",
         [&] { ClickButton(run.dialog, ID_STANDARD); },
         [&] {
             HWND privat = Privat(taskbar, run.process.dwProcessId);
             return IsWindowVisible(run.start) && privat != NULL && !IsWindowVisible(privat);
-        });
+        },
+        &tastomatClicks);
     RECT after[2] = {run.startRect, ScreenRect(taskbar)};
     Shot("taskbar-standard-again", after, 2);
 }
@@ -723,6 +840,46 @@ static void CheckQuit(Run& run) {
     Check(!TrayIconExists(run.dialog), "and its tray icon is gone");
 }
 
+// Without a shell there is no notification area to bring a hidden dialog
+// back: each way of hiding it minimizes it instead, and it stays on the
+// screen. Each minimized dialog is restored from outside for the next.
+static void CheckHidingWithoutShell(Run& run) {
+    bool ended =
+        RunAndWait("taskkill /f /im explorer.exe") && WaitFor([] { return Taskbar() == NULL; });
+    Check(ended, "explorer ended (taskkill /f): no taskbar, no notification area");
+    bool launched = ended && Launch(run);
+    Check(launched, "Tastomat started without a shell and showed its dialog");
+    if (!launched) return;
+    HWND d = run.dialog;
+    auto minimized = [d] { return IsIconic(d) && IsWindowVisible(d); };
+    auto restore = [d] {
+        ShowWindow(d, SW_RESTORE);
+        WaitFor([d] { return !IsIconic(d); }, kActionMs);
+    };
+    Act(
+        "without a shell a click on \"Verstecken\" minimizes the dialog, which stays on the "
+        "screen",
+        [&] { ClickButton(d, ID_VERSTECKEN); }, minimized);
+    restore();
+    Act(
+        "and so does a click on the close box", [&] { ClickCaption(d, HTCLOSE); }, minimized);
+    restore();
+    Act(
+        "a click on the caption makes the restored dialog the active window",
+        [&] { ClickCaption(d, HTCAPTION); }, [&] { return DialogKeepsKeys(run); });
+    if (!Act(
+            "and so does Alt+F4", [] { PressKeys(kAltF4, 2); }, minimized))
+        DescribeInput(run);
+    restore();
+    HWND confirm = ClickBeenden(run);
+    Act(
+        "the question's OK ends Tastomat",
+        [&] {
+            if (confirm != NULL) ClickWindow(GetDlgItem(confirm, IDOK));
+        },
+        [&] { return WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0; });
+}
+
 static int Drive(Run& run) {
     char markerLog[MAX_PATH];
     wsprintfA(markerLog, "%s\\marker.log", run.directory);
@@ -738,15 +895,20 @@ static int Drive(Run& run) {
     Check(Launch(run), "Tastomat started and showed its dialog");
     if (run.dialog == NULL) return 1;
     CheckDialog(run);
-    CheckHiding(run, "before \"Ersatz\"");
+    CheckHiding(run, "before \"Ersatz\"", NULL);
     CheckErsatz(run);
     // PRIVAT now shares the taskbar's input queue with Tastomat's thread.
-    CheckHiding(run, "after \"Ersatz\"");
+    CheckHiding(run, "after \"Ersatz\"", &tastomatClicks);
     CheckClicks(run, markerLog);
-    CheckHiding(run, "after the clicks on PRIVAT");
+    CheckHiding(run, "after the clicks on PRIVAT", &tastomatClicks);
     CheckCancelledQuit(run);
     CheckShellRestart(run);
     CheckQuit(run);
+    Samples clockMenu;
+    ZeroMemory(&clockMenu, sizeof clockMenu);
+    MeasureClockMenu(run.taskbar, clockMenu);
+    SayLatencies(clockMenu);
+    CheckHidingWithoutShell(run);
     return failed == 0 ? 0 : 1;
 }
 
