@@ -3,6 +3,7 @@
 // also the headless run of scripts/run.sh (tests/screen).
 // Usage: tastomat_demo.exe wait | ersatz | standard | click | close-notice | quit
 //        | where | control | end-control | paint-taskbar | hide-privat
+//        | point-away | point-privat
 // The presses and clicks are a user's, given through the input queue.
 // Exits 0 when the step's effect was seen within ten seconds. "where" prints
 // the screen rectangles of the start button, PRIVAT and the control.
@@ -14,7 +15,8 @@
 // a late paint of the shell's would: on a taskbar that does not clip its
 // children, that paints over PRIVAT. "hide-privat" hides PRIVAT from outside
 // and has the taskbar paint its place, so that the check can be shown to
-// fail.
+// fail. "point-away" and "point-privat" move the pointer, no button
+// pressed, to the bare desktop or onto PRIVAT, where it rests.
 #include <windows.h>
 
 #include <stdio.h>
@@ -102,14 +104,27 @@ static bool Await(Condition condition) {
     return false;
 }
 
+// The last click given, with what it met, for the report of a step that
+// did not see its effect.
+static char lastClick[1600] = "no click was given";
+
 // A user's click at a window's centre, through the input queue; on one of
-// Tastomat's own windows once that is the active one.
+// Tastomat's own windows once that takes the input.
 static bool Click(HWND window) {
     RECT rect;
     if (!GetWindowRect(window, &rect)) return false;
     HWND root = GetAncestor(window, GA_ROOT);
-    if (root != Taskbar() && !ActivateByCaption(root, 2000)) return false;
     POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    char name[200];
+    char state[1200];
+    DescribeWindow(window, name);
+    DescribeInputAt(centre, GetWindowThreadProcessId(root, NULL), state);
+    snprintf(lastClick, sizeof lastClick, "a click on %s, %s", name, state);
+    if (root != Taskbar() && !ActivateByClick(root, 200, 2000)) {
+        snprintf(lastClick, sizeof lastClick, "%s did not take the input after one click, %s", name,
+                 state);
+        return false;
+    }
     return ClickAt(centre);
 }
 
@@ -178,6 +193,17 @@ int main(int argc, char** argv) {
                    ? 0
                    : 1;
     }
+    if (strcmp(step, "point-away") == 0) {
+        // The right edge of the screen, halfway down: the bare desktop.
+        POINT away = {GetSystemMetrics(SM_CXSCREEN) - 40, GetSystemMetrics(SM_CYSCREEN) / 2};
+        return PointAt(away) ? 0 : 1;
+    }
+    if (strcmp(step, "point-privat") == 0) {
+        RECT rect;
+        if (!GetWindowRect(Privat(), &rect)) return 1;
+        POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        return PointAt(centre) ? 0 : 1;
+    }
     if (strcmp(step, "end-control") == 0) {
         // Posted to the thread: the control is a child, which WM_CLOSE
         // would not destroy.
@@ -186,5 +212,13 @@ int main(int argc, char** argv) {
     }
     HWND dialog = NULL;
     if (!Await([&] { return (dialog = MainDialog()) != NULL; })) return 1;
-    return DialogStep(step, dialog);
+    int result = DialogStep(step, dialog);
+    if (result == 1) {
+        POINT pointer = {0, 0};
+        GetCursorPos(&pointer);
+        char state[1200];
+        DescribeInputAt(pointer, GetWindowThreadProcessId(dialog, NULL), state);
+        printf("the step did not see its effect\nits last click: %s\nnow: %s\n", lastClick, state);
+    }
+    return result;
 }

@@ -45,8 +45,11 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 SKIP = 77
-# How long a demo step may take, and a place on the screen to settle.
-STEP_SECONDS = 30
+# How long a demo step may take, and a place on the screen to settle. The
+# demo driver's own waits add up to less than a minute a step (a few of
+# ten seconds each, and two seconds for each window it activates), so
+# that a step that did not see its effect says so itself.
+STEP_SECONDS = 90
 SETTLE_SECONDS = 10
 # Ink that two pictures of one button may differ in, and that the start
 # button differs from PRIVAT in at least (measured on Wine 10, fonts-wine:
@@ -182,7 +185,8 @@ class Demo:
             output.seek(0)
             printed = output.read()
         if process.returncode != 0:
-            raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not see its effect")
+            raise RunFailed(f"the demo driver's step \"{' '.join(step)}\" did not see its effect:\n"
+                            f"{printed}")
         return printed
 
     def where(self):

@@ -89,7 +89,7 @@ next=$("$session" $one_test 2>&1)
 status=$?
 [ "$status" -eq 0 ] && check "after a killed session the next test passes" ok ||
     check "after a killed session the next test passes" \
-        "exit $status: $(echo "$next" | grep -A 5 ": Failure$") $(echo "$next" | tail -n 5)"
+        "exit $status: $(echo "$next" | tr -d '\r' | grep -A 12 ": Failure$") $(echo "$next" | tail -n 5)"
 echo "$next" | grep -q "^wine-session: ending what an earlier session left running in the prefix: " &&
     check "it says which processes it ended first" ok ||
     check "it says which processes it ended first" "no such line"

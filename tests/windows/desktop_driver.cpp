@@ -3,7 +3,9 @@
 #include "desktop_driver.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
+#include <iostream>
 #include <sstream>
 
 #include "../../res/resource_ids.h"
@@ -200,6 +202,8 @@ void TastomatTest::Launch(const std::string& directory) {
                                CREATE_SUSPENDED, NULL, directory.c_str(), &startup, &process_))
         << "error " << GetLastError() << " in " << directory;
     ASSERT_TRUE(AssignProcessToJobObject(job_, process_.hProcess));
+    launchedAt_ = GetTickCount();
+    inputLog_.clear();
     ResumeThread(process_.hThread);
     // The dialog manager shows its dialog again when its queue first runs
     // empty, so a hide sent before that moment would be undone.
@@ -211,6 +215,7 @@ void TastomatTest::Launch(const std::string& directory) {
 }
 
 void TastomatTest::TearDown() {
+    if (HasFailure() && !inputLog_.empty()) std::cout << InputReport() << std::endl;
     Stop();
     RemoveDirectoryTree(directory_);
 }
@@ -254,6 +259,26 @@ void TastomatTest::Press(int controlId) {
                  (LPARAM)GetDlgItem(dialog_, controlId));
 }
 
+namespace {
+struct WindowSearch {
+    DWORD processId;
+    HWND dialog;
+    std::vector<HWND> found;
+};
+
+// A named function rather than a lambda: on 32-bit Windows the callback must
+// be stdcall, which a lambda cannot be made portably.
+BOOL CALLBACK CollectOtherWindow(HWND window, LPARAM data) {
+    WindowSearch& search = *(WindowSearch*)data;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && window != search.dialog && IsWindowVisible(window)) {
+        search.found.push_back(window);
+    }
+    return TRUE;
+}
+}  // namespace
+
 void TastomatTest::Click(int controlId) const { ClickOn(GetDlgItem(dialog_, controlId)); }
 
 void TastomatTest::ClickOn(HWND window) const {
@@ -267,23 +292,73 @@ void TastomatTest::ClickOn(HWND window) const {
     HWND root = GetAncestor(window, GA_ROOT);
     DWORD owner = 0;
     GetWindowThreadProcessId(root, &owner);
-    if (owner == process_.dwProcessId) {
-        ASSERT_TRUE(ActivateByCaption(root, kAnswerMs))
-            << "Tastomat's window to click did not stay the active one";
-    }
-    ASSERT_TRUE(ClickMouseAt(centre.x, centre.y));
+    if (owner == process_.dwProcessId) ActivateWindow(root);
+    ASSERT_FALSE(HasFatalFailure());
+    char name[200];
+    DescribeWindow(window, name);
+    NoteInput(std::string("a click on ") + name, centre);
+    ASSERT_TRUE(ClickAt(centre));
 }
 
-void TastomatTest::Activate() const {
-    ASSERT_TRUE(ActivateByCaption(dialog_, kAnswerMs)) << "the dialog did not stay the active one";
+void TastomatTest::ActivateWindow(HWND window) const {
+    if (KeepsInput(window)) return;
+    POINT point;
+    ASSERT_TRUE(ActivationPoint(window, point)) << "another window lies over the one to activate";
+    char name[200];
+    DescribeWindow(window, name);
+    NoteInput(std::string("a click to activate ") + name, point);
+    ASSERT_TRUE(ActivateByClick(window, kSteadyMs, kAnswerMs))
+        << "Tastomat's window did not take the input after one click on it\n"
+        << InputReport();
 }
+
+void TastomatTest::Activate() const { ActivateWindow(dialog_); }
 
 void TastomatTest::ClickCloseBox() const {
     Activate();
+    ASSERT_FALSE(HasFatalFailure());
     POINT point;
     ASSERT_TRUE(CaptionPoint(dialog_, HTCLOSE, kAnswerMs, point))
         << "no part of the caption answers to a hit test as the close box";
+    NoteInput("a click on the dialog's close box", point);
     ASSERT_TRUE(ClickAt(point));
+}
+
+void TastomatTest::Keys(const char* name, const WORD* keys, int count) const {
+    POINT pointer = {0, 0};
+    GetCursorPos(&pointer);
+    NoteInput(std::string("the keys ") + name, pointer);
+    ASSERT_TRUE(PressKeys(keys, count));
+}
+
+void TastomatTest::NoteInput(const std::string& action, POINT point) const {
+    char state[1200];
+    DescribeInputAt(point, process_.dwThreadId, state);
+    char when[32];
+    wsprintfA(when, "%lu ms: ", GetTickCount() - launchedAt_);
+    inputLog_.push_back(when + action + "\n    " + state);
+}
+
+std::string TastomatTest::InputReport() const {
+    std::string report = "the real input of this test, and what it met when it was given:\n";
+    for (const std::string& line : inputLog_) report += "  " + line + "\n";
+    POINT pointer = {0, 0};
+    GetCursorPos(&pointer);
+    char state[1200];
+    DescribeInputAt(pointer, process_.dwThreadId, state);
+    char when[32];
+    wsprintfA(when, "%lu ms", GetTickCount() - launchedAt_);
+    report += std::string("now, at ") + when + ": " + state + "\nTastomat's windows now:";
+    char name[200];
+    DescribeWindow(dialog_, name);
+    report += std::string("\n  ") + name;
+    WindowSearch search = {process_.dwProcessId, dialog_, {}};
+    EnumWindows(CollectOtherWindow, (LPARAM)&search);
+    for (HWND window : search.found) {
+        DescribeWindow(window, name);
+        report += std::string("\n  ") + name;
+    }
+    return report;
 }
 
 HWND TastomatTest::WaitForBox(const char* title) {
@@ -332,26 +407,6 @@ bool TastomatTest::Command(int controlId) {
     return SendToDialog(WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                         (LPARAM)GetDlgItem(dialog_, controlId));
 }
-
-namespace {
-struct WindowSearch {
-    DWORD processId;
-    HWND dialog;
-    std::vector<HWND> found;
-};
-
-// A named function rather than a lambda: on 32-bit Windows the callback must
-// be stdcall, which a lambda cannot be made portably.
-BOOL CALLBACK CollectOtherWindow(HWND window, LPARAM data) {
-    WindowSearch& search = *(WindowSearch*)data;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && window != search.dialog && IsWindowVisible(window)) {
-        search.found.push_back(window);
-    }
-    return TRUE;
-}
-}  // namespace
 
 std::vector<HWND> TastomatTest::OtherWindows() {
     WindowSearch search = {process_.dwProcessId, dialog_, {}};
@@ -430,6 +485,30 @@ std::string MarkerPath() {
     return marker.substr(0, marker.find_last_of('\\') + 1) + "tastomat_marker.exe";
 }
 
+// Why no shell taskbar came: the session's processes and its desktop's
+// top-level windows.
+static std::string DescribeSession() {
+    std::string text = "no shell taskbar with a start button came within the wait; the processes:";
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 process = {};
+    process.dwSize = sizeof process;
+    for (BOOL more = Process32First(snapshot, &process); more;
+         more = Process32Next(snapshot, &process)) {
+        text += std::string(" ") + process.szExeFile + " (" +
+                std::to_string(process.th32ProcessID) + ")";
+    }
+    CloseHandle(snapshot);
+    text += "\nthe visible top-level windows:";
+    for (HWND window = GetTopWindow(NULL); window != NULL;
+         window = GetWindow(window, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(window)) continue;
+        char name[200];
+        DescribeWindow(window, name);
+        text += std::string("\n  ") + name;
+    }
+    return text;
+}
+
 // Wine ships no calculator; the default command needs one to start.
 static void InstallCalculatorStandIn() {
     char system[MAX_PATH];
@@ -449,12 +528,13 @@ int main(int argc, char** argv) {
     // The desktop's shell may still be setting up its taskbar. Once in a
     // while that takes longer than the ten seconds the other waits allow;
     // this one ends as soon as the taskbar is there.
-    WaitUntil(
+    bool shellThere = WaitUntil(
         [] {
             Taskbar = FindWindowA("Shell_TrayWnd", NULL);
             StartButton = FindWindowExA(Taskbar, NULL, "BUTTON", NULL);
             return InBareDesktop() || StartButton != NULL;
         },
         kShellStartMs);
+    if (!shellThere) std::cout << DescribeSession() << std::endl;
     return RUN_ALL_TESTS();
 }

@@ -16,6 +16,8 @@
 const DWORD kWaitMs = 10000;
 // How long the dialog may take to answer a message before it counts as hung.
 const DWORD kAnswerMs = 2000;
+// How long a window must have kept the input before a test gives it more.
+const DWORD kSteadyMs = 200;
 // The callback message of Tastomat's tray icon.
 const UINT kTrayNotify = WM_USER + 400;
 
@@ -87,12 +89,21 @@ protected:
     // one. Each fails the test if another window lies under that point.
     void Click(int controlId) const;
     void ClickOn(HWND window) const;
-    // A user's click on the dialog's caption, until the dialog is the
-    // active window and stays so: keys and clicks a test gives come then,
-    // not while Wine is still activating it.
+    // A user's click on the dialog, away from its controls, unless it takes
+    // the input already; then until it has kept the input for a moment:
+    // keys and clicks a test gives come then, not while Wine is still
+    // activating it. ActivateWindow does so for any of Tastomat's windows.
     void Activate() const;
+    void ActivateWindow(HWND window) const;
     // A real click on the dialog's close box, once the dialog is active.
     void ClickCloseBox() const;
+    // Keys a user presses, named for the report (PressKeys).
+    void Keys(const char* name, const WORD* keys, int count) const;
+    // Records real input with what it meets, for the report of a failed
+    // test: the real input given since the launch, each with the state of
+    // the desktop then, and the state and Tastomat's windows now.
+    void NoteInput(const std::string& action, POINT point) const;
+    std::string InputReport() const;
     // Waits for an unowned or owned message box of Tastomat with that title.
     HWND WaitForBox(const char* title);
     std::string BoxText(HWND box);
@@ -142,6 +153,8 @@ protected:
     HWND privat_ = NULL;
     // Holds Tastomat and, by inheritance, everything it starts.
     HANDLE job_ = NULL;
+    DWORD launchedAt_ = 0;
+    mutable std::vector<std::string> inputLog_;
 };
 
 #endif
