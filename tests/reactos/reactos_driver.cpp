@@ -726,6 +726,17 @@ static HWND ClickBeenden(Run& run, Samples* clicks) {
     return confirm;
 }
 
+// "Beenden", then a click on the question's OK: Tastomat ends.
+static void ConfirmBeenden(Run& run, Samples* clicks) {
+    HWND confirm = ClickBeenden(run, clicks);
+    Act(
+        "a click on the question's OK ends Tastomat",
+        [&] {
+            if (confirm != NULL) ClickWindow(GetDlgItem(confirm, IDOK));
+        },
+        [&] { return WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0; });
+}
+
 static void CheckCancelledQuit(Run& run) {
     HWND confirm = ClickBeenden(run, &tastomatClicks);
     DWORD id = run.process.dwProcessId;
@@ -831,13 +842,7 @@ static void CheckQuit(Run& run) {
     Act(
         "Space on the focused \"Ersatz\" puts PRIVAT in the start button's place",
         [&] { PressKeys(kSpace, 1); }, [&] { return standard && ErsatzInForce(run, run.taskbar); });
-    HWND confirm = ClickBeenden(run, &tastomatClicks);
-    Act(
-        "a click on the question's OK ends Tastomat",
-        [&] {
-            if (confirm != NULL) ClickWindow(GetDlgItem(confirm, IDOK));
-        },
-        [&] { return WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0; });
+    ConfirmBeenden(run, &tastomatClicks);
     DWORD code = 1;
     bool ended = WaitForSingleObject(run.process.hProcess, kWaitMs) == WAIT_OBJECT_0 &&
                  GetExitCodeProcess(run.process.hProcess, &code) && code == 0;
@@ -878,13 +883,7 @@ static void CheckHidingWithoutShell(Run& run) {
             "and so does Alt+F4", [] { PressKeys(kAltF4, 2); }, minimized))
         DescribeInput(run);
     restore();
-    HWND confirm = ClickBeenden(run, &unwokenClicks);
-    Act(
-        "the question's OK ends Tastomat",
-        [&] {
-            if (confirm != NULL) ClickWindow(GetDlgItem(confirm, IDOK));
-        },
-        [&] { return WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0; });
+    ConfirmBeenden(run, &unwokenClicks);
 }
 
 static int Drive(Run& run) {
