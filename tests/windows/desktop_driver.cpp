@@ -320,6 +320,9 @@ void TastomatTest::ClickCloseBox() const {
     POINT point;
     ASSERT_TRUE(CaptionPoint(dialog_, HTCLOSE, kAnswerMs, point))
         << "no part of the caption answers to a hit test as the close box";
+    // A dialog just restored may not be the window under the point yet.
+    ASSERT_TRUE(WaitUntil([&] { return WindowFromPoint(point) == dialog_; }))
+        << "another window lies over the dialog's close box";
     NoteInput("a click on the dialog's close box", point);
     ASSERT_TRUE(ClickAt(point));
 }
