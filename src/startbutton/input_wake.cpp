@@ -39,7 +39,9 @@ static void SetWakeInterval(UINT ms) {
 
 static void CALLBACK OnWakeTick(HWND /*window*/, UINT /*message*/, UINT_PTR /*timer*/,
                                 DWORD /*time*/) {
-    if (QuickTicksLeft > 0 && --QuickTicksLeft == 0) SetWakeInterval(IdleWakeMs);
+    if (QuickTicksLeft == 0) return;
+    --QuickTicksLeft;
+    if (QuickTicksLeft == 0) SetWakeInterval(IdleWakeMs);
 }
 
 void ArmInputWake() {

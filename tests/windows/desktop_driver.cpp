@@ -215,7 +215,7 @@ void TastomatTest::Launch(const std::string& directory) {
 }
 
 void TastomatTest::TearDown() {
-    if (HasFailure() && !inputLog_.empty()) std::cout << InputReport() << std::endl;
+    if (HasFailure() && !inputLog_.empty()) std::cout << InputReport() << '\n' << std::flush;
     Stop();
     RemoveDirectoryTree(directory_);
 }
@@ -538,6 +538,6 @@ int main(int argc, char** argv) {
             return InBareDesktop() || StartButton != NULL;
         },
         kShellStartMs);
-    if (!shellThere) std::cout << DescribeSession() << std::endl;
+    if (!shellThere) std::cout << DescribeSession() << '\n' << std::flush;
     return RUN_ALL_TESTS();
 }
