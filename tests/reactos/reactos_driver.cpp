@@ -873,15 +873,14 @@ static void CheckHidingWithoutShell(Run& run) {
         "screen",
         [&] { ClickButton(d, ID_VERSTECKEN); }, minimized, &unwokenClicks);
     restore();
-    Act(
-        "and so does a click on the close box", [&] { ClickCaption(d, HTCLOSE); }, minimized);
+    auto closeBox = [d] { ClickCaption(d, HTCLOSE); };
+    Act("and so does a click on the close box", closeBox, minimized);
     restore();
-    Act(
-        "a click on the caption makes the restored dialog the active window",
-        [&] { ClickCaption(d, HTCAPTION); }, [&] { return DialogKeepsKeys(run); });
-    if (!Act(
-            "and so does Alt+F4", [] { PressKeys(kAltF4, 2); }, minimized))
-        DescribeInput(run);
+    auto caption = [d] { ClickCaption(d, HTCAPTION); };
+    auto keepsKeys = [&] { return DialogKeepsKeys(run); };
+    Act("a click on the caption makes the restored dialog the active window", caption, keepsKeys);
+    auto altF4 = [] { PressKeys(kAltF4, 2); };
+    if (!Act("and so does Alt+F4", altF4, minimized)) DescribeInput(run);
     restore();
     ConfirmBeenden(run, &unwokenClicks);
 }
